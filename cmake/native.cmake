@@ -1,0 +1,40 @@
+# Native side: portable-logic tests, the fuzz target, the terminal simulator,
+# the Wine harness and the two Windows sub-builds.
+include(ExternalProject)
+enable_testing()
+
+set(GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources (Debian package googletest)")
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(${GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+# The Windows builds of this same tree. BUILD_ALWAYS lets the sub-build's own
+# dependency tracking decide what to rebuild.
+set(WIN64_BUILD ${CMAKE_BINARY_DIR}/win64)
+set(WIN32_BUILD ${CMAKE_BINARY_DIR}/win32)
+foreach(arch x86_64 i686)
+  if(arch STREQUAL x86_64)
+    set(dir ${WIN64_BUILD})
+    set(name win64)
+  else()
+    set(dir ${WIN32_BUILD})
+    set(name win32)
+  endif()
+  ExternalProject_Add(${name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${dir}
+    CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+               -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+               -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    USES_TERMINAL_BUILD ON)
+endforeach()
+
+set(VARNOLT_EXE ${WIN64_BUILD}/Varnolt.exe)
+set(WINE64 /usr/lib/wine/wine64)
+
+add_subdirectory(tests/native)
+add_subdirectory(tests/fuzz)
+add_subdirectory(tools/termsim)
+add_subdirectory(tools/harness)
+add_subdirectory(tests/e2e)

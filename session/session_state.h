@@ -1,0 +1,21 @@
+// The per-session state of the record protocol. One session at a time.
+// Portable.
+#pragma once
+
+#include <cstdint>
+
+constexpr int LINE_CAPACITY = 1025;   // bytes of one line, CR included
+
+struct SessionState {
+    uint8_t previousRecord[LINE_CAPACITY];    // last accepted line without its CR, NUL-ended
+    uint8_t lineBuffer[LINE_CAPACITY + 1];    // line being assembled, and a terminating zero
+    int32_t lineLength;                       // 0..1025
+    int32_t receivedCount;                    // records accepted in this session
+    int32_t retryCount;                       // repetitions since the last accepted record
+    uint8_t expectedSequence;                 // 0..9
+};
+
+extern SessionState sessionState;
+
+// All 1026 bytes of lineBuffer zero and lineLength 0.
+void ClearLine();
