@@ -1,0 +1,12 @@
+// The receive thread: reads the port in short windows and hands what
+// arrives to the session window, where the protocol runs.
+#pragma once
+
+#include <windows.h>
+
+// 1 when the thread exists (suspended), ERR_THREAD_CREATE otherwise.
+int StartReceiveThread();
+DWORD WINAPI ReceiveThread(LPVOID unused);
+// Stops the thread (resuming it first if it never ran) and waits for it,
+// letting the window's thread answer what the thread sends meanwhile.
+void StopReceiveThread();
