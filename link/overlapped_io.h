@@ -1,0 +1,34 @@
+// Bounded overlapped reads and writes on the link's port.
+//
+// Every request started here is finished here: one still running at its
+// time limit is cancelled and waited for, so the record and the buffer can
+// be reused or released as soon as the call returns. Bytes a cancelled read
+// did move are still reported (Wine gives them with ERROR_OPERATION_ABORTED).
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+
+enum IoStatus : int {
+    IO_START_FAILED = -1,   // ReadFile/WriteFile refused the request
+    IO_FAILED = 0,          // the request ran and ended in an error
+    IO_DONE = 1,            // completed, or stopped at the time limit; see *transferred
+};
+
+// Reads up to size bytes within limit ms. An empty read (nothing arrived,
+// or the port's own read time-out) is IO_DONE with 0 bytes.
+int ReadBounded(HANDLE port, OVERLAPPED* record, void* buffer, DWORD size, DWORD limit,
+                DWORD* transferred);
+
+// Writes size bytes within limit ms. A write still running at the limit is
+// cancelled and counts as done, as a write the port timed out does.
+int WriteBounded(HANDLE port, OVERLAPPED* record, const void* bytes, DWORD size, DWORD limit);
+
+// Set when a write of this link opening has gone out (or counted as done),
+// cleared when the link opens and when its receive thread has been stopped.
+// The receive thread starts reading only once it is set: the write event
+// itself cannot tell it, since the writer's own wait consumes that
+// auto-reset signal.
+extern std::atomic<int32_t> linkWriteDone;
