@@ -18,7 +18,14 @@ enum SaveMode : uint8_t {
 };
 
 // 0 = 115200, 1 = 57600, 2 = 38400, 3 = 19200, 4 = 9600 bit/s.
-enum BaudIndex : uint8_t { BAUD_115200 = 0, BAUD_57600 = 1, BAUD_38400 = 2, BAUD_19200 = 3, BAUD_9600 = 4 };
+// (Named BAUD_INDEX_*: windows.h defines BAUD_115200 and friends as macros.)
+enum BaudIndex : uint8_t {
+    BAUD_INDEX_115200 = 0,
+    BAUD_INDEX_57600 = 1,
+    BAUD_INDEX_38400 = 2,
+    BAUD_INDEX_19200 = 3,
+    BAUD_INDEX_9600 = 4,
+};
 
 enum PathModeKind : int { PATH_NONE = 0, PATH_DIRECTORY = 1, PATH_DIRECTORY_AND_FILE = 2 };
 
@@ -55,7 +62,8 @@ void SetCommandLineDefaults();
 // Overwrites the fields that the text carries validly; keeps the rest.
 void ParseSettingsText(const char* text);
 
-// Copies source into out (at least limit bytes) without leading and trailing blanks.
+// Copies source into out (at least limit + 1 bytes) without leading and
+// trailing blanks; a source longer than limit is cut to limit - 2 first.
 void TrimBlanks(const char* source, int limit, char* out);
 
 // Writes the 13-line settings text into out (SETTINGS_TEXT_CAPACITY bytes).
@@ -67,3 +75,8 @@ PathModeKind PathMode(SaveMode mode);
 // Sets the command-line defaults and parses the command line (portable half of
 // loading; the file half is LoadSettingsFile).
 void LoadSettingsCommandLine(const char* commandLine);
+
+// The settings part of the process command line: the text after the
+// program's own name (a quoted name is skipped with its quotes) and after the
+// blanks and control characters that follow it.
+const char* SettingsCommandLine(const char* processCommandLine);

@@ -1,0 +1,10 @@
+// The error-log file name, formed from the output directory and the local
+// time. Portable, so the name rules can be checked without a clock.
+#pragma once
+
+#include <cstddef>
+
+// Writes "<directory>\\ErrYYYYMMDDhhmmss.log" into out (outSize bytes).
+// Returns 1, or 0 when the path would exceed 260 characters (no log then).
+int FormatErrorLogPath(char* out, size_t outSize, const char* directory, int year, int month, int day, int hour,
+                       int minute, int second);
