@@ -7,3 +7,6 @@
 // For ASK_CREATE_DIRECTORY the button chosen (IDYES, IDNO, or 0), else 0.
 int ReportError(HWND owner, int code);
 void LogError(const char* message);
+
+// LogError with a given local time instead of the clock's.
+void LogErrorAt(const char* message, const SYSTEMTIME& time);

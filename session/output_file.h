@@ -13,3 +13,19 @@ int OpenOutputFile(const char* directory, const char* fileName);
 
 // Closes the output file if open; harmless when none is.
 void CloseOutputFile();
+
+// OpenOutputFile with a given local time for the automatic name.
+int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTIME& now);
+
+// True from an open that created the file or emptied it (OVERWRITE, a new
+// automatic name, APPEND on a missing file) until DeleteOutputFileIfLeftEmpty
+// has looked at it; false when the file held earlier data.
+extern bool outputFileCreatedThisSession;
+
+// The full path of the file last opened, empty before the first open.
+const char* OutputFilePath();
+
+// At the end of a transfer: deletes the file at path when this session
+// created or emptied it and it is still empty (closing it first if it is
+// still open). A file that held earlier data always stays. True if deleted.
+bool DeleteOutputFileIfLeftEmpty(const char* path);

@@ -1,0 +1,120 @@
+// The output file of a transfer, opened on the terminal's first "ACK\r".
+#include "session/output_file.h"
+
+#include "app/settings.h"
+#include "errors/error_codes.h"
+#include "session/auto_name.h"
+
+#include <cstdio>
+
+HANDLE outputFile = INVALID_HANDLE_VALUE;
+bool outputFileCreatedThisSession = false;
+
+namespace {
+
+char openedPath[PATH_BUFFER];
+
+// "%s\\%s": at a drive root the directory already ends in a backslash and
+// the path holds two in a row, which the file system accepts.
+bool FormPath(const char* directory, const char* fileName, char* path)
+{
+    char joined[2 * PATH_BUFFER + 2];
+    const int length = std::snprintf(joined, sizeof joined, "%s\\%s", directory, fileName);
+    if (length < 0 || length > MAX_PATH_CHARS) return false;
+    std::snprintf(path, PATH_BUFFER, "%s", joined);
+    return true;
+}
+
+// One open with the shared access rules; a path too long is a failed open.
+HANDLE OpenPath(const char* directory, const char* fileName, DWORD disposition, char* path)
+{
+    if (!FormPath(directory, fileName, path)) return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+void KeepOpenedFile(HANDLE file, const char* path, DWORD moveMethod, bool created)
+{
+    SetFilePointer(file, 0, nullptr, moveMethod);
+    outputFile = file;
+    outputFileCreatedThisSession = created;
+    std::snprintf(openedPath, sizeof openedPath, "%s", path);
+}
+
+int OpenAutoNamedFile(const char* directory, const SYSTEMTIME& now)
+{
+    const AutoNameTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute};
+    for (int attempt = 0; attempt < AUTO_NAME_ATTEMPTS; ++attempt) {
+        char name[AUTO_NAME_BUFFER];
+        AutoNameCandidate(time, attempt, name, sizeof name);
+        char path[PATH_BUFFER];
+        HANDLE file = OpenPath(directory, name, CREATE_NEW, path);
+        if (file != INVALID_HANDLE_VALUE) {
+            std::snprintf(settings.outputFileName, sizeof settings.outputFileName, "%s", name);
+            KeepOpenedFile(file, path, FILE_BEGIN, true);
+            return 1;
+        }
+    }
+    return ERR_FILE_CREATE;
+}
+
+}  // namespace
+
+int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTIME& now)
+{
+    if (settings.saveMode == KEYBOARD_EMULATION) return 1;
+    // The terminal may answer "ACK\r" again after a repeated "READ\r": the
+    // file of this transfer stays as it is, neither emptied nor doubled.
+    if (outputFile != INVALID_HANDLE_VALUE) return 1;
+
+    char path[PATH_BUFFER];
+    switch (settings.saveMode) {
+    case OVERWRITE: {
+        HANDLE file = OpenPath(directory, fileName, CREATE_ALWAYS, path);
+        if (file == INVALID_HANDLE_VALUE) return ERR_FILE_CREATE;
+        KeepOpenedFile(file, path, FILE_BEGIN, true);
+        return 1;
+    }
+    case APPEND:
+    case AUTO_APPEND: {
+        HANDLE file = OpenPath(directory, fileName, OPEN_ALWAYS, path);
+        if (file == INVALID_HANDLE_VALUE) return ERR_FILE_OPEN;
+        const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+        KeepOpenedFile(file, path, FILE_END, created);
+        return 1;
+    }
+    case AUTO_FILE_NAME:
+        return OpenAutoNamedFile(directory, now);
+    default:
+        return ERR_FILE_CREATE;
+    }
+}
+
+int OpenOutputFile(const char* directory, const char* fileName)
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return OpenOutputFileAt(directory, fileName, now);
+}
+
+void CloseOutputFile()
+{
+    if (outputFile == INVALID_HANDLE_VALUE) return;
+    CloseHandle(outputFile);
+    outputFile = INVALID_HANDLE_VALUE;
+}
+
+const char* OutputFilePath()
+{
+    return openedPath;
+}
+
+bool DeleteOutputFileIfLeftEmpty(const char* path)
+{
+    if (!outputFileCreatedThisSession || lstrcmpiA(path, openedPath) != 0) return false;
+    outputFileCreatedThisSession = false;
+    CloseOutputFile();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;
+    if (data.nFileSizeLow != 0 || data.nFileSizeHigh != 0) return false;
+    return DeleteFileA(path) != 0;
+}
