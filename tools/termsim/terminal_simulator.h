@@ -118,9 +118,8 @@ public:
     int TransfersStarted() const;     // "READ\r" answered with "ACK\r" or "OVER\r"
 
     // Waits until the condition holds or the time-out (ms) passes; returns
-    // whether it holds. The condition is evaluated under the simulator's lock
-    // each time something happens, so it must only read the simulator's views
-    // through the arguments given.
+    // whether it holds. The condition is evaluated again each time something
+    // happens (outside the simulator's lock, so it may call the views above).
     bool WaitFor(const std::function<bool(const TerminalSimulator&)>& condition, int timeoutMs) const;
     bool WaitForCommands(size_t count, int timeoutMs) const;
     bool WaitForCommand(const std::string& text, int count, int timeoutMs) const;
@@ -130,8 +129,13 @@ private:
     void Run();
     void HandleHostLine(const std::string& line);
     void SendNow(const std::string& bytes);
+    std::string LineFor(size_t index);
     void SendCurrent();
-    void BeginTransfer();
+    void Advance();
+    void FinishTransfer(const std::string& prefix);
+    void BeginTransfer(bool restart);
+    bool PauseMs(int ms);
+    void Bump();
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
@@ -147,6 +151,7 @@ private:
     int recordsAcknowledged_ = 0;
     int transfersCompleted_ = 0;
     int transfersStarted_ = 0;
+    uint64_t generation_ = 0;  // bumped on every logged event, wakes WaitFor
 
     // Plans (guarded) and the state of the transfer in progress (simulator thread).
     std::deque<TransferPlan> plans_;
@@ -160,7 +165,11 @@ private:
     int nakReadsLeft_ = 0;
     size_t recordIndex_ = 0;
     bool awaitingAnswer_ = false;
-    bool silent_ = false;
+    bool silent_ = false;          // nothing more in this transfer until a "READ\r"
+    bool nextAlreadySent_ = false; // the line after the current one went out joined
+    bool sendingDuplicate_ = false;
+    int acknowledgedInTransfer_ = 0;
+    std::string lastLine_;
     std::string partialLine_;
     int64_t partialLineTime_ = 0;
 };
