@@ -4,3 +4,7 @@
 #include <cstdint>
 
 void TypeRecord(const uint8_t* bytes, int length);
+
+// Key and shift state for a byte below 0x80: low byte the virtual key, high
+// byte bit 0 Shift, bit 1 Ctrl, bit 2 Alt.
+uint16_t KeyForChar(uint8_t byte);

@@ -1,0 +1,31 @@
+// The control-byte table: which bytes become which keys, and which stay out.
+#include "session/key_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+TEST(ControlByteKey, MapsEveryTableByteToItsKey)
+{
+    const std::map<int, int> expected = {
+        {0x01, 0x2D}, {0x02, 0x2E}, {0x03, 0x24}, {0x04, 0x23}, {0x05, 0x26}, {0x06, 0x28},
+        {0x07, 0x25}, {0x08, 0x08}, {0x09, 0x09}, {0x0B, 0x27}, {0x0C, 0x21}, {0x0E, 0x22},
+        {0x0F, 0x70}, {0x10, 0x71}, {0x11, 0x72}, {0x12, 0x73}, {0x13, 0x74}, {0x14, 0x75},
+        {0x15, 0x76}, {0x16, 0x77}, {0x17, 0x78}, {0x18, 0x79}, {0x19, 0x7A}, {0x1A, 0x7B},
+        {0x1B, 0x1B}, {0x1C, 0x2B},
+    };
+    for (const auto& [byte, key] : expected)
+        EXPECT_EQ(key, ControlByteKey(static_cast<uint8_t>(byte))) << "byte " << byte;
+}
+
+TEST(ControlByteKey, LeavesEveryOtherByteToTheLayout)
+{
+    // LF, CR, NUL, 0x1D..0x1F, printable and high bytes are not control keys.
+    int found = 0;
+    for (int byte = 0; byte < 256; ++byte) {
+        if (ControlByteKey(static_cast<uint8_t>(byte)) != 0) ++found;
+    }
+    EXPECT_EQ(26, found);
+    for (int byte : {0x00, 0x0A, 0x0D, 0x1D, 0x1E, 0x1F, 0x20, 'A', 0x7F, 0x80, 0xE9, 0xFF})
+        EXPECT_EQ(0, ControlByteKey(static_cast<uint8_t>(byte))) << "byte " << byte;
+}
