@@ -4,3 +4,9 @@
 #include <windows.h>
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Fills the controls from Settings (title, icon, lists, limits, ranges, texts).
+void InitSettingsDialog(HWND dialog);
+// Enables the controls that apply to interfaceKind, saveMode and keepOnline
+// as they are now, then redraws the dialog.
+void ApplyEnableRules(HWND dialog);
