@@ -23,7 +23,8 @@ if [ -z "$action" ] || [ -z "$state" ]; then
 fi
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
-template=$state/prefix-template
+# One template per build tree, shared by every state directory in it.
+template=${WINE_TEMPLATE:-$(dirname "$state")/wine-prefix-template}
 prefix=$state/prefix
 envfile=$state/env
 log=$state/log
@@ -75,7 +76,12 @@ start_all() {
   command -v "$XVFB" >/dev/null || fail "no Xvfb (run tools/setup.sh)"
   stop_all
   mkdir -p "$log"
+  # Two runs starting at once build the template only once.
+  exec 9>"$template.lock"
+  flock 9
   [ -f "$template/system.reg" ] || make_template
+  flock -u 9
+  exec 9>&-
 
   rm -rf "$prefix"
   cp -a "$template" "$prefix" || fail "cannot copy the prefix template"

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The main job, end to end: builds Varnolt, starts a Wine environment, puts
+# the terminal simulator on a pseudo-terminal COM port with a handful of
+# scanned records, runs the real Varnolt.exe with a command line (overwrite
+# into a fresh directory, 115200 bit/s, no viewer, no dialog, not kept
+# online), waits for it to finish the session and end, and prints the file
+# it received.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+bash tools/setup.sh
+build=${VARNOLT_BUILD_DIR:-build}
+# VARNOLT_SKIP_BUILD=1 reruns the demo on an existing build.
+if [ -z "${VARNOLT_SKIP_BUILD:-}" ]; then
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j2
+fi
+build=$(cd "$build" && pwd)
+
+state=$build/wine-env-demo
+work=$(mktemp -d /tmp/varnolt-demo-XXXXXX)
+simpid=""
+cleanup() {
+  [ -n "$simpid" ] && kill "$simpid" 2>/dev/null || true
+  "$root/tools/harness/wine-env.sh" stop "$state" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+WINE64=${WINE64:-/usr/lib/wine/wine64}
+export WINE64
+tools/harness/wine-env.sh start "$state"
+# shellcheck disable=SC1091
+. "$state/env"
+export WINEPREFIX DISPLAY WINEDEBUG=-all
+
+# Article numbers with the counted quantity, as a stock-taking terminal holds them.
+cat >"$work/records.txt" <<'RECORDS'
+4006381333931,12
+5012345678900,3
+7622210449283,48
+9780201633610,1
+4311501627339,6
+RECORDS
+
+com=5
+cp "$build/win64/Varnolt.exe" "$work/"
+link=$WINEPREFIX/dosdevices/com$com
+rm -f "$link"
+"$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 \
+  >"$work/termsim.txt" 2>&1 </dev/null &
+simpid=$!
+for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
+[ -L "$link" ] || { cat "$work/termsim.txt"; echo "demo: the simulator did not start" >&2; exit 1; }
+
+# path, interface 1 (RS232), COM, 115200, overwrite, CR, LF, messages on,
+# view off, always-show off, keep-online off, polling 2 s, delay 2 ms.
+winpath="Z:${work//\//\\}\\received.txt"
+cmdline="$winpath,1,$com,1,1,1,1,1,0,0,0,2,2"
+echo "demo: Varnolt.exe $cmdline"
+status=0
+(cd "$work" && timeout 120 "$WINE64" "$work/Varnolt.exe" "$cmdline" >"$work/varnolt.txt" 2>&1 </dev/null) || status=$?
+wait "$simpid" || true
+simpid=""
+
+echo "---- terminal simulator ----"
+cat "$work/termsim.txt"
+echo "---- Varnolt.exe ended with status $status ----"
+if [ -f "$work/received.txt" ]; then
+  echo "---- received.txt ($(wc -c <"$work/received.txt") bytes) ----"
+  cat "$work/received.txt" | tr -d '\r'
+else
+  echo "demo: no output file was written" >&2
+  exit 1
+fi
