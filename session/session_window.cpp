@@ -1,11 +1,307 @@
-// Placeholder until the session window is built: it ends with 3.
+// The session window: opens the link, asks the terminal for its records,
+// shows progress, repeats what the terminal did not answer, waits for an
+// absent port, and completes, aborts or (keep-online) restarts the session.
+#include "app/settings.h"
 #include "session/session_window.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/app_state.h"
+#include "errors/error_codes.h"
+#include "errors/report_error.h"
+#include "link/link_state.h"
+#include "link/modem.h"
+#include "link/telephony.h"
+#include "res/resource.h"
+#include "session/line_builder.h"
+#include "session/output_file.h"
+#include "session/protocol.h"
+#include "session/session_io.h"
+#include "session/session_state.h"
 
 HWND sessionWindow = nullptr;
 
-INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM, LPARAM)
+namespace {
+
+// Asks the window to minimise itself once it is on screen (keyboard
+// emulation); a minimise before the first show does not stick everywhere.
+constexpr UINT MSG_MINIMISE = WM_USER + 20;
+
+constexpr UINT ANIMATE_FIRST_MS = 10;
+constexpr UINT ANIMATE_STEP_MS = 1000;
+constexpr DWORD RESTART_PAUSE_MS = 1000;
+constexpr DWORD CONNECTED_PAUSE_MS = 1000;
+constexpr int MARKS_LIMIT = 5;
+constexpr int READ_LENGTH = 5;
+constexpr char READ_COMMAND[] = "READ\r";
+
+enum BeginKind { BEGIN_OPENING, BEGIN_AFTER_COMPLETION, BEGIN_AFTER_TIMEOUT };
+
+// Whether the link's thread reported the end of a transfer. Only then is an
+// IDOK a completion: the dialog manager also sends IDOK for the Enter key.
+bool transferComplete = false;
+bool minimisePending = false;
+
+WPARAM CodeParam(int code)
 {
-    if (message == WM_INITDIALOG) return TRUE;
-    if (message == WM_COMMAND || message == WM_CLOSE) { EndDialog(window, SESSION_END); return TRUE; }
+    return static_cast<WPARAM>(static_cast<INT_PTR>(code));
+}
+
+void FailSession(HWND window, int code)
+{
+    SendMessageA(window, MSG_SESSION_ERROR, CodeParam(code), 0);
+}
+
+void StopAllTimers(HWND window)
+{
+    KillTimer(window, TIMER_ANIMATE);
+    KillTimer(window, TIMER_REPLY);
+    KillTimer(window, TIMER_RETRY);
+}
+
+void ShowPortAbsentIcon(HWND window, bool visible)
+{
+    ShowWindow(GetDlgItem(window, IDC_PORT_ABSENT_ICON), visible ? SW_SHOW : SW_HIDE);
+}
+
+void WaitForPort(HWND window)
+{
+    ShowPortAbsentIcon(window, true);
+    SetDlgItemTextA(window, IDC_STATUS, "COM port is not available!");
+    SetTimer(window, TIMER_ANIMATE, PollInterval() / 4, nullptr);
+    SetTimer(window, TIMER_RETRY, PollInterval(), nullptr);
+}
+
+void RequestMinimise(HWND window)
+{
+    minimisePending = true;
+    if (IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
+}
+
+// The common start of a session. Returns the dialog procedure's result.
+INT_PTR BeginSession(HWND window, BeginKind kind)
+{
+    if (kind == BEGIN_AFTER_COMPLETION) Sleep(RESTART_PAUSE_MS);
+    transferComplete = false;
+
+    const int opened = OpenLink(window);
+    if (opened != 1) {
+        CloseLink();
+        if (opened == ERR_PORT_ABSENT) {
+            WaitForPort(window);
+            return FALSE;
+        }
+        KillTimer(window, TIMER_RETRY);
+        ReportError(window, opened);
+        EndDialog(window, SESSION_END);
+        return FALSE;
+    }
+
+    ShowPortAbsentIcon(window, false);
+    KillTimer(window, TIMER_RETRY);
+    const uint8_t interfaceKind = settings.interfaceKind;
+    if (interfaceKind == RS232_IRDA || interfaceKind == CRADLE_IR) {
+        if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) {
+            FailSession(window, ERR_PORT_WRITE);
+            return FALSE;
+        }
+    }
+
+    SetTimer(window, TIMER_ANIMATE, kind == BEGIN_AFTER_TIMEOUT ? ANIMATE_STEP_MS : ANIMATE_FIRST_MS, nullptr);
+    if (settings.saveMode == KEYBOARD_EMULATION) {
+        if (kind == BEGIN_OPENING) RequestMinimise(window);
+        if (kind == BEGIN_AFTER_COMPLETION) SetActiveWindow(GetWindow(window, GW_HWNDNEXT));
+    }
+    return kind == BEGIN_OPENING ? TRUE : FALSE;
+}
+
+// WM_INITDIALOG and MSG_REOPEN.
+INT_PTR OnOpen(HWND window)
+{
+    SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon));
+    SetWindowTextA(window, PROGRAM_TITLE);
+    sessionWindow = window;
+    UseSessionIo();
+    return BeginSession(window, BEGIN_OPENING);
+}
+
+// One more "<" and ">" per tick up to five, then an empty tick.
+void AdvanceMarks(HWND window)
+{
+    char marks[9] = {};
+    GetDlgItemTextA(window, IDC_MARKS_LEFT, marks, sizeof marks);
+    const int shown = static_cast<int>(std::strlen(marks));
+    char left[MARKS_LIMIT + 1] = {};
+    char right[MARKS_LIMIT + 1] = {};
+    if (shown < MARKS_LIMIT) {
+        std::memset(left, '<', static_cast<size_t>(shown) + 1);
+        std::memset(right, '>', static_cast<size_t>(shown) + 1);
+    }
+    SetDlgItemTextA(window, IDC_MARKS_LEFT, left);
+    SetDlgItemTextA(window, IDC_MARKS_RIGHT, right);
+}
+
+void OnAnimateTimer(HWND window)
+{
+    AdvanceMarks(window);
+    if (minimisePending && IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
+    if (settings.interfaceKind == MODEM_COM && linkState.port && PollModemConnect() == 0) return;
+    SetTimer(window, TIMER_ANIMATE, ANIMATE_STEP_MS, nullptr);
+}
+
+void OnReplyTimer(HWND window)
+{
+    const int result = HandleReplyTimeout(PollInterval(), settings.keepOnline != 0);
+    if (result < 0) FailSession(window, result);
+}
+
+void OnRetryTimer(HWND window)
+{
+    PostMessageA(window, MSG_REOPEN, 0, 0);
+    SetTimer(window, TIMER_RETRY, PollInterval(), nullptr);
+}
+
+void OnTimer(HWND window, UINT_PTR timer)
+{
+    KillTimer(window, timer);
+    switch (timer) {
+    case TIMER_ANIMATE: OnAnimateTimer(window); break;
+    case TIMER_REPLY: OnReplyTimer(window); break;
+    case TIMER_RETRY: OnRetryTimer(window); break;
+    default: break;
+    }
+}
+
+void OnLineConnected(HWND window)
+{
+    KillTimer(window, TIMER_ANIMATE);
+    KillTimer(window, TIMER_RETRY);
+    if (TapiGetCommHandle() != 1) {
+        FailSession(window, ERR_DEVICE_ID);
+        return;
+    }
+    const int configured = ConfigureSerialPort(linkState.port, MODEM_TAPI);
+    if (configured < 0) {
+        FailSession(window, configured);
+        return;
+    }
+    std::memset(&linkState.readOverlapped, 0, sizeof linkState.readOverlapped);
+    std::memset(&linkState.writeOverlapped, 0, sizeof linkState.writeOverlapped);
+    linkState.writeOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (!linkState.writeOverlapped.hEvent || !linkState.readOverlapped.hEvent) {
+        FailSession(window, ERR_LINE_INIT);
+        return;
+    }
+    ResumeThread(linkState.receiveThread);
+    Sleep(CONNECTED_PAUSE_MS);
+    if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) FailSession(window, ERR_PORT_WRITE);
+}
+
+INT_PTR OnSessionError(HWND window, int code)
+{
+    StopAllTimers(window);
+    CloseLink();
+    ReportError(window, code);
+    if (settings.keepOnline && code == ERR_TIMEOUT) return BeginSession(window, BEGIN_AFTER_TIMEOUT);
+    EndDialog(window, SESSION_END);
     return FALSE;
+}
+
+// "%s\\%s" of the output location; empty in keyboard emulation or when the
+// two would not fit a path.
+void FormOutputPath(char* path, size_t size)
+{
+    path[0] = '\0';
+    if (settings.saveMode == KEYBOARD_EMULATION) return;
+    const int length = std::snprintf(path, size, "%s\\%s", settings.outputDirectory, settings.outputFileName);
+    if (length < 0 || length > MAX_PATH_CHARS) path[0] = '\0';
+}
+
+void OfferReceivedData(HWND window, const char* path)
+{
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    const int count = sessionState.receivedCount;
+    if (count == 0) {
+        MessageBoxA(window, "No data received !!", caption, MB_TOPMOST | MB_ICONINFORMATION);
+        return;
+    }
+    char question[100];
+    std::snprintf(question, sizeof question, "Done : %d records received.\nView the received data ?", count);
+    if (MessageBoxA(window, question, caption, MB_TOPMOST | MB_ICONQUESTION | MB_YESNO) != IDYES) return;
+    // Quoted, so that a directory with blanks reaches the viewer whole.
+    char viewer[PATH_BUFFER + 32];
+    std::snprintf(viewer, sizeof viewer, "notepad.exe \"%s\"", path);
+    WinExec(viewer, SW_SHOWNORMAL);
+}
+
+INT_PTR OnCompleted(HWND window)
+{
+    char path[2 * PATH_BUFFER + 2];
+    FormOutputPath(path, sizeof path);
+    if (settings.viewReceivedData && !settings.keepOnline && path[0]) OfferReceivedData(window, path);
+    if (sessionState.receivedCount == 0 && path[0]) DeleteOutputFileIfLeftEmpty(path);
+    if (settings.keepOnline) return BeginSession(window, BEGIN_AFTER_COMPLETION);
+    EndDialog(window, SESSION_END);
+    return FALSE;
+}
+
+INT_PTR OnCommand(HWND window, WORD command)
+{
+    if (command != IDOK && command != IDCANCEL && command != IDC_ABORT) return FALSE;
+    if (command == IDOK && !transferComplete) return FALSE;
+    StopAllTimers(window);
+    CloseLink();
+    if (command == IDOK) return OnCompleted(window);
+    EndDialog(window, SESSION_END);
+    return FALSE;
+}
+
+// Bytes from the receive thread. While the link is closing they belong to
+// no session and are dropped.
+LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
+{
+    if (!linkState.receiveRunning) return 1;
+    const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<unsigned>(count));
+    if (result == 0) transferComplete = true;
+    return result;
+}
+
+INT_PTR Answer(HWND window, LRESULT result)
+{
+    SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: return OnOpen(window);
+    case MSG_REOPEN:
+        // A late retry for a link that is open again has nothing to do.
+        if (linkState.port || linkState.receiveThread) return FALSE;
+        return OnOpen(window);
+    case WM_TIMER: OnTimer(window, wParam); return FALSE;
+    case WM_COMMAND: return OnCommand(window, LOWORD(wParam));
+    case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
+    case MSG_LINE_CONNECTED: OnLineConnected(window); return FALSE;
+    case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
+    case MSG_MINIMISE:
+        if (minimisePending && IsWindowVisible(window)) {
+            minimisePending = false;
+            ShowWindow(window, SW_MINIMIZE);
+        }
+        return FALSE;
+    case WM_SHOWWINDOW:
+        if (wParam && minimisePending) PostMessageA(window, MSG_MINIMISE, 0, 0);
+        return FALSE;
+    case WM_DESTROY:
+        if (sessionWindow == window) sessionWindow = nullptr;
+        return FALSE;
+    default: return FALSE;
+    }
 }

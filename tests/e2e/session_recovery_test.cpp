@@ -13,6 +13,13 @@ using termsim::TransferPlan;
 
 class SessionRecoveryTest : public E2ETest {};
 
+RecordSpec Record(const std::string& data)
+{
+    RecordSpec record;
+    record.data = data;
+    return record;
+}
+
 constexpr int COM = 6;
 
 TEST_F(SessionRecoveryTest, BadChecksumWrongSequenceAndRepetitionAreEachRepairedOnce)
@@ -20,11 +27,11 @@ TEST_F(SessionRecoveryTest, BadChecksumWrongSequenceAndRepetitionAreEachRepaired
     ComPort port(COM);
     ASSERT_TRUE(port.Ok());
     TransferPlan plan;
-    plan.records.push_back(RecordSpec{"first"});
+    plan.records.push_back(Record("first"));
     plan.records.back().repeatAfterAck = true;          // our ACK "got lost"
-    plan.records.push_back(RecordSpec{"second"});
+    plan.records.push_back(Record("second"));
     plan.records.back().badChecksumAttempts = 1;
-    plan.records.push_back(RecordSpec{"third"});
+    plan.records.push_back(Record("third"));
     plan.records.back().wrongSequenceAttempts = 1;
     port.Simulator().AddTransfer(plan);
     port.StartSimulator();
@@ -43,8 +50,8 @@ TEST_F(SessionRecoveryTest, SeventhBadLineEndsTheSessionWithTimeOut)
     ComPort port(COM);
     ASSERT_TRUE(port.Ok());
     TransferPlan plan;
-    plan.records.push_back(RecordSpec{"ok"});
-    plan.records.push_back(RecordSpec{"never"});
+    plan.records.push_back(Record("ok"));
+    plan.records.push_back(Record("never"));
     plan.records.back().badChecksumAttempts = 100;
     port.Simulator().AddTransfer(plan);
     port.StartSimulator();

@@ -1,0 +1,111 @@
+// The record protocol's operations on Windows. The protocol runs on the
+// session window's thread, so the window is reached by plain calls.
+#include "app/settings.h"
+#include "session/session_io.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "link/link_state.h"
+#include "res/resource.h"
+#include "session/keyboard.h"
+#include "session/output_file.h"
+#include "session/protocol.h"
+#include "session/session_window.h"
+
+namespace {
+
+constexpr int COUNT_TEXT_SIZE = 100;
+
+const char* LastCommand()
+{
+    return linkState.lastCommand;
+}
+
+void ClearLastCommand()
+{
+    std::memset(linkState.lastCommand, 0, sizeof linkState.lastCommand);
+}
+
+int OpenOutput()
+{
+    return OpenOutputFile(settings.outputDirectory, settings.outputFileName);
+}
+
+int WriteOutput(const uint8_t* bytes, int count)
+{
+    if (outputFile == INVALID_HANDLE_VALUE || outputFile == nullptr || count < 0) return 0;
+    // A failed write still reports what it took; the protocol compares counts.
+    DWORD written = 0;
+    WriteFile(outputFile, bytes, static_cast<DWORD>(count), &written, nullptr);
+    return static_cast<int>(written);
+}
+
+void StopReplyTimer()
+{
+    if (sessionWindow) KillTimer(sessionWindow, TIMER_REPLY);
+}
+
+void ArmReplyTimer(unsigned elapse)
+{
+    if (sessionWindow) SetTimer(sessionWindow, TIMER_REPLY, elapse, nullptr);
+}
+
+void Repaint()
+{
+    if (sessionWindow) UpdateWindow(sessionWindow);
+}
+
+void ShowControl(int id, bool visible)
+{
+    ShowWindow(GetDlgItem(sessionWindow, id), visible ? SW_SHOW : SW_HIDE);
+}
+
+void ShowConnected()
+{
+    if (!sessionWindow) return;
+    SetDlgItemTextA(sessionWindow, IDC_STATUS, "Connected!!");
+    ShowControl(IDC_COUNT, true);
+    ShowControl(IDC_MARKS_LEFT, false);
+    ShowControl(IDC_MARKS_BAR, false);
+    ShowControl(IDC_MARKS_RIGHT, false);
+    Repaint();
+}
+
+void ShowStatus(const char* text)
+{
+    if (!sessionWindow) return;
+    SetDlgItemTextA(sessionWindow, IDC_STATUS, text);
+    Repaint();
+}
+
+void ShowCount(int count)
+{
+    if (!sessionWindow) return;
+    char text[COUNT_TEXT_SIZE];
+    std::snprintf(text, sizeof text, "Received: %d", count);
+    SetDlgItemTextA(sessionWindow, IDC_COUNT, text);
+}
+
+void StopReceiving()
+{
+    linkState.receiveRunning = 0;
+}
+
+}  // namespace
+
+void UseSessionIo()
+{
+    protocolIo.sendCommand = SendCommand;
+    protocolIo.lastCommand = LastCommand;
+    protocolIo.clearLastCommand = ClearLastCommand;
+    protocolIo.openOutput = OpenOutput;
+    protocolIo.writeOutput = WriteOutput;
+    protocolIo.typeRecord = TypeRecord;
+    protocolIo.stopReplyTimer = StopReplyTimer;
+    protocolIo.armReplyTimer = ArmReplyTimer;
+    protocolIo.showConnected = ShowConnected;
+    protocolIo.showStatus = ShowStatus;
+    protocolIo.showCount = ShowCount;
+    protocolIo.stopReceiving = StopReceiving;
+}
