@@ -2,6 +2,7 @@
 #include "session/key_table.h"
 
 #include <array>
+#include <cstddef>
 
 namespace {
 
@@ -41,8 +42,8 @@ constexpr std::array<ControlKey, 26> CONTROL_KEYS{{
 
 constexpr bool EachByteOnce()
 {
-    for (size_t i = 0; i < CONTROL_KEYS.size(); ++i)
-        for (size_t j = i + 1; j < CONTROL_KEYS.size(); ++j)
+    for (std::size_t i = 0; i < CONTROL_KEYS.size(); ++i)
+        for (std::size_t j = i + 1; j < CONTROL_KEYS.size(); ++j)
             if (CONTROL_KEYS[i].byte == CONTROL_KEYS[j].byte) return false;
     return true;
 }
