@@ -128,5 +128,38 @@ TEST_F(HarnessTest, MissingDirectoryAnsweredNoEndsWithInvalidPath)
     EXPECT_FALSE(FileExists(Dir() + "/missing"));
 }
 
+TEST_F(HarnessTest, SimulatedTerminalDeliversRecordsIntoTheOutputFile)
+{
+    ComPort port(4);
+    ASSERT_TRUE(port.Ok());
+    termsim::TransferPlan plan = termsim::PlainTransfer({"4006381333931,12", "5012345678900,3", "abJ"});
+    plan.records[1].badChecksumAttempts = 1;  // refused once, then taken
+    port.Simulator().AddTransfer(plan);
+    port.StartSimulator();
+
+    CommandLine line;
+    line.path = WinDir() + "\\received.txt";
+    line.comPort = 4;
+    line.baudIndex = 4;  // 9600
+    const int64_t start = NowNs();
+    Program& program = Launch(line.Text());
+    int code = -1;
+    ASSERT_TRUE(program.WaitExit(30000, &code)) << "windows: " << ListWindows().size();
+    const double seconds = SecondsSince(start);
+
+    EXPECT_EQ(ReadFile(Dir() + "/received.txt"), "4006381333931,12\r\n5012345678900,3\r\nabJ\r\n");
+    EXPECT_EQ(port.LineSpeed(), 9600);
+    const auto commands = port.Simulator().Commands();
+    std::vector<std::string> texts;
+    for (const auto& command : commands)
+        texts.push_back(command.text);
+    EXPECT_EQ(texts, (std::vector<std::string>{"READ\r", "ACK\r", "NAK\r", "ACK\r", "ACK\r"}));
+    EXPECT_EQ(port.Simulator().TransfersCompleted(), 1);
+    // Host answers come after the terminal's lines, in time order.
+    for (size_t i = 1; i < commands.size(); ++i)
+        EXPECT_GE(commands[i].timeNs, commands[i - 1].timeNs);
+    std::printf("[ timing ] three records (one resent) at 9600 bit/s, program ended after %.2f s\n", seconds);
+}
+
 }  // namespace
 }  // namespace e2e
