@@ -24,3 +24,4 @@ target_link_options(Varnolt PRIVATE -static)
 
 add_subdirectory(tests/wine)
 add_subdirectory(tools/winprobe)
+add_subdirectory(tools/bench)
