@@ -7,6 +7,11 @@
 // an environment file; Env() reads it. Every wait takes a deadline; nothing
 // here sleeps and hopes.
 //
+// Costs measured on two cores: the fixture starts in about 9 s (about 21 s
+// when the prefix template is first made); a test that starts the program
+// and reads a box or completes a short transfer takes 2 to 4 s; each
+// winprobe call about 0.3 s.
+//
 // Typical test:
 //   class MyTest : public e2e::E2ETest {};
 //   TEST_F(MyTest, ...) {
