@@ -54,28 +54,6 @@ void UseSettings(InterfaceKind kind, int comPort, uint8_t baudIndex)
 
 }  // namespace
 
-TEST(SerialPortTables, SpeedsFollowTheBaudIndex)
-{
-    EXPECT_EQ(115200u, BaudRateOf(0));
-    EXPECT_EQ(57600u, BaudRateOf(1));
-    EXPECT_EQ(38400u, BaudRateOf(2));
-    EXPECT_EQ(19200u, BaudRateOf(3));
-    EXPECT_EQ(9600u, BaudRateOf(4));
-    EXPECT_EQ(115200u, BaudRateOf(5));
-}
-
-TEST(SerialPortTables, PlainLinkReadsReturnAtOnceModemsWait)
-{
-    for (uint8_t kind : {RS232_IRDA, MODEM_COM, MODEM_TAPI}) {
-        COMMTIMEOUTS t = TimeoutsOf(kind);
-        EXPECT_EQ(MAXDWORD, t.ReadIntervalTimeout);
-        EXPECT_EQ(0u, t.ReadTotalTimeoutMultiplier);
-        EXPECT_EQ(kind == RS232_IRDA ? 0u : 100u, t.ReadTotalTimeoutConstant) << int(kind);
-        EXPECT_EQ(5u, t.WriteTotalTimeoutMultiplier);
-        EXPECT_EQ(50u, t.WriteTotalTimeoutConstant);
-    }
-}
-
 TEST(ConfigureSerialPort, TelephonyHandleThatIsNoCharacterDeviceIsRefused)
 {
     TempFile file;
