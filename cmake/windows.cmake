@@ -24,4 +24,5 @@ target_link_options(Varnolt PRIVATE -static)
 
 add_subdirectory(tests/wine)
 add_subdirectory(tools/winprobe)
+add_subdirectory(tools/typetarget)
 add_subdirectory(tools/bench)
