@@ -258,6 +258,8 @@ class SettingsDialogTest : public testing::Test {
 protected:
     void SetUp() override
     {
+        savedSettings = settings;
+        strcpy(savedFilePath, settingsFilePath);
         SetSettingsFileDefaults();
         directory = TempDirectory();
         iniPath = directory + "\\Varnolt.ini";
@@ -266,12 +268,19 @@ protected:
         strcpy(settings.outputDirectory, directory.c_str());
         strcpy(settings.outputFileName, "SCAN.TXT");
     }
-    void TearDown() override { DeleteFileA(iniPath.c_str()); }
+    void TearDown() override
+    {
+        DeleteFileA(iniPath.c_str());
+        settings = savedSettings;
+        strcpy(settingsFilePath, savedFilePath);
+    }
     bool IniWritten() { return GetFileAttributesA(iniPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
     Strings IniLines() { return Lines(ReadWholeFile(iniPath)); }
 
     std::string directory;
     std::string iniPath;
+    Settings savedSettings;
+    char savedFilePath[PATH_BUFFER];
 };
 
 // ---- Initialisation ---------------------------------------------------------
