@@ -1,10 +1,8 @@
 // The settings dialog's field decisions: clamps and forbidden characters.
 #include "app/settings_dialog_fields.h"
-#include "app/settings_dialog_rules.h"
 
 #include <gtest/gtest.h>
 
-#include <set>
 
 TEST(ClampCountField, RaisesZeroLowersOverflowAndDropsLeadingZeros)
 {
@@ -46,25 +44,4 @@ TEST(ForbiddenCharacters, DirectoryAllowsBackslashAndColonFileNameDoesNot)
     EXPECT_TRUE(HoldsAnyOf("a\\b", FILE_NAME_FORBIDDEN));
     EXPECT_FALSE(HoldsAnyOf("scan.txt", FILE_NAME_FORBIDDEN));
     EXPECT_FALSE(HoldsAnyOf("", FILE_NAME_FORBIDDEN));
-}
-
-TEST(EnableRules, EveryControlHasOneRuleAndFixedControlsHaveNone)
-{
-    std::set<int> ids;
-    for (const EnableRule& rule : ENABLE_RULES) EXPECT_TRUE(ids.insert(rule.controlId).second) << rule.controlId;
-    EXPECT_EQ(21u, ids.size());
-    for (int fixed : {IDC_INTERFACE, IDC_SAVE_MODE, IDC_ADD_RETURN, IDC_SHOW_ERRORS, IDC_ALWAYS_SHOW,
-                      IDC_COM_PORT_SPIN, IDC_POLLING_SPIN, 1, 2})
-        EXPECT_EQ(0u, ids.count(fixed)) << fixed;
-}
-
-TEST(EnableRules, ViewIsOfferedOnlyForOneFileWithoutPolling)
-{
-    EXPECT_TRUE(RuleHolds(EnableWhen::VIEW_OFFERED, RS232_IRDA, OVERWRITE, false));
-    EXPECT_TRUE(RuleHolds(EnableWhen::VIEW_OFFERED, RS232_IRDA, APPEND, false));
-    EXPECT_FALSE(RuleHolds(EnableWhen::VIEW_OFFERED, RS232_IRDA, OVERWRITE, true));
-    for (SaveMode mode : {KEYBOARD_EMULATION, AUTO_FILE_NAME, AUTO_APPEND})
-        EXPECT_FALSE(RuleHolds(EnableWhen::VIEW_OFFERED, RS232_IRDA, mode, false)) << mode;
-    EXPECT_TRUE(RuleHolds(EnableWhen::WRITES_NAMED_FILE, MODEM_TAPI, AUTO_APPEND, false));
-    EXPECT_FALSE(RuleHolds(EnableWhen::WRITES_NAMED_FILE, MODEM_TAPI, AUTO_FILE_NAME, false));
 }
