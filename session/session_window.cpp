@@ -42,6 +42,9 @@ enum BeginKind { BEGIN_OPENING, BEGIN_AFTER_COMPLETION, BEGIN_AFTER_TIMEOUT };
 // IDOK a completion: the dialog manager also sends IDOK for the Enter key.
 bool transferComplete = false;
 bool minimisePending = false;
+// The window the user worked in before the session window came up: in
+// keyboard emulation the records are meant for it.
+HWND windowBeforeSession = nullptr;
 
 WPARAM CodeParam(int code)
 {
@@ -77,6 +80,20 @@ void RequestMinimise(HWND window)
 {
     minimisePending = true;
     if (IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
+}
+
+// Minimises the window out of the way of the typed records. Windows hands
+// the activation to the next window by itself; where the minimised window
+// stays active (Wine without a window manager), the keystrokes would reach
+// our own Abort button, so the activation goes back to where it was.
+void MinimiseOutOfTheWay(HWND window)
+{
+    minimisePending = false;
+    ShowWindow(window, SW_MINIMIZE);
+    if (GetForegroundWindow() != window) return;
+    HWND previous = windowBeforeSession;
+    if (!previous || previous == window || !IsWindow(previous) || !IsWindowVisible(previous)) return;
+    SetForegroundWindow(previous);
 }
 
 // The common start of a session. Returns the dialog procedure's result.
@@ -119,6 +136,8 @@ INT_PTR BeginSession(HWND window, BeginKind kind)
 // WM_INITDIALOG and MSG_REOPEN.
 INT_PTR OnOpen(HWND window)
 {
+    const HWND foreground = GetForegroundWindow();
+    if (foreground != window) windowBeforeSession = foreground;
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon));
     SetWindowTextA(window, PROGRAM_TITLE);
     sessionWindow = window;
@@ -291,10 +310,7 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case MSG_LINE_CONNECTED: OnLineConnected(window); return FALSE;
     case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
     case MSG_MINIMISE:
-        if (minimisePending && IsWindowVisible(window)) {
-            minimisePending = false;
-            ShowWindow(window, SW_MINIMIZE);
-        }
+        if (minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);
         return FALSE;
     case WM_SHOWWINDOW:
         if (wParam && minimisePending) PostMessageA(window, MSG_MINIMISE, 0, 0);

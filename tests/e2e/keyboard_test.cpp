@@ -60,7 +60,7 @@ protected:
     void UserFocusesTarget()
     {
         const std::string command = "DISPLAY=" + Env().display +
-                                    " timeout 10 xdotool search --name '^Varnolt Type Target$' mousemove --sync --window %1 60 60 click 1"
+                                    " timeout 10 xdotool search --name '^Varnolt Type Target$' mousemove --window %1 60 60 click 1"
                                     " >/dev/null 2>&1";
         EXPECT_EQ(0, std::system(command.c_str()));
         ASSERT_TRUE(WaitControlText(TARGET_CAPTION, TARGET_STATE, "active", 5000));
@@ -127,20 +127,27 @@ TEST_F(KeyboardEmulationTest, WithoutReturnTheRecordsRunTogether)
     EXPECT_TRUE(FilesLike(Dir(), "", ".TXT").empty());    // no output file in this mode
 }
 
-// Under Wine without a window manager the minimised session window stays the
-// active window with the focus on its Abort button, so keystrokes meant for
-// the target reach it instead (its "&Abort" mnemonic even ends the session).
-// Enable once the session window hands the activation back when it minimises.
-TEST_F(KeyboardEmulationTest, DISABLED_MinimisedSessionWindowLeavesTheTargetActive)
+// Under Wine without a window manager a minimised window stays active, with
+// the focus on its Abort button: keystrokes meant for the target would reach
+// it instead (its "&Abort" mnemonic even ends the session). The session
+// window hands the activation back to the window the user was in.
+TEST_F(KeyboardEmulationTest, MinimisedSessionWindowLeavesTheTargetActive)
 {
     StartTarget();
     UserFocusesTarget();
     ComPort port(COM);
     ASSERT_TRUE(port.Ok());
+    port.Simulator().AddTransfer(PlainTransfer({"Abort?", "no"}));
     CommandLine line = SerialSession(COM, WinDir(), KEYBOARD_EMULATION_MODE);
+    line.addReturn = 1;
+    line.addLineFeed = 0;
     Program& program = LaunchSession(line);
     EXPECT_TRUE(WaitControlText(TARGET_CAPTION, TARGET_STATE, "active", 3000));
-    program.Kill();
+    // No click after the session started: the records still reach the target.
+    port.StartSimulator();
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    EXPECT_EQ(port.Simulator().RecordsAcknowledged(), 2);
+    EXPECT_EQ("Abort?\r\nno\r\n", WaitTyped("Abort?\r\nno\r\n"));
 }
 
 }  // namespace
