@@ -13,15 +13,16 @@
 
 SettingsDialogState settingsDialogState;
 
-namespace {
-
 // The template holds up-down controls, whose window class exists only once
-// the common controls are registered; nothing else in the program loads them
-// for certain, so this module does it before any dialog can be created.
-const bool upDownClassRegistered = [] {
+// the common controls are registered. Done here, not at start-up, so that a
+// command-line run never loads the common controls at all.
+bool RegisterSettingsDialogControls()
+{
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS};
     return InitCommonControlsEx(&controls) != FALSE;
-}();
+}
+
+namespace {
 
 constexpr int TEXT_FIELD_LIMIT = 255;
 constexpr int NUMBER_FIELD_LIMIT = 3;

@@ -3,6 +3,10 @@
 
 #include <windows.h>
 
+// Registers the window classes the dialog's template needs; call before
+// creating the dialog.
+bool RegisterSettingsDialogControls();
+
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Fills the controls from Settings (title, icon, lists, limits, ranges, texts).

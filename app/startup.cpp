@@ -49,6 +49,7 @@ void SplitStoredPath()
 INT_PTR ShowProgramDialog(int templateId)
 {
     if (templateId == IDD_SETTINGS) {
+        RegisterSettingsDialogControls();
         return DialogBoxParamA(programInstance, MAKEINTRESOURCE(IDD_SETTINGS), nullptr, SettingsDialogProc, 0);
     }
     return DialogBoxParamA(programInstance, MAKEINTRESOURCE(IDD_SESSION), nullptr, SessionDialogProc, 0);

@@ -14,9 +14,11 @@ foreach(portable ${PORTABLE_SOURCES})
   list(REMOVE_ITEM WINDOWS_SOURCES ${CMAKE_SOURCE_DIR}/${portable})
 endforeach()
 
+include(cmake/delayload.cmake)
 add_library(varnolt_windows STATIC ${WINDOWS_SOURCES})
+add_dependencies(varnolt_windows delayload_libraries)
 target_link_libraries(varnolt_windows PUBLIC varnolt_portable
-  comctl32 comdlg32 shell32 ole32 advapi32 user32 gdi32 kernel32)
+  ${DELAYLOAD_LIBRARIES} delayimp ole32 advapi32 user32 gdi32 kernel32)
 
 add_executable(Varnolt WIN32 app/main.cpp res/varnolt.rc)
 target_link_libraries(Varnolt PRIVATE varnolt_windows)

@@ -153,6 +153,7 @@ INT_PTR CALLBACK ScriptedDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 INT_PTR RunDialog(std::function<void(HWND)> script)
 {
     dialogScript = std::move(script);
+    RegisterSettingsDialogControls();
     return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
                            ScriptedDialogProc, 0);
 }
