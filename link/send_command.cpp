@@ -17,7 +17,7 @@ unsigned SendCommand(const char* text, unsigned elapse, int length)
     HANDLE port = linkState.port;
     // Output not yet sent belongs to a command that has been given up.
     PurgeComm(port, PURGE_TXCLEAR);
-    std::memcpy(linkState.lastCommand, text, length);
+    std::memmove(linkState.lastCommand, text, length);   // text may be lastCommand itself
     linkState.lastCommand[length] = '\0';
     std::memcpy(linkState.writeBuffer, text, length);
 

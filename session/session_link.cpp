@@ -66,17 +66,12 @@ int OpenLink(HWND window)
 
 void CloseLink()
 {
-    // The thread goes first: once it has ended, nothing else uses the port,
-    // the events or the session state.
-    linkState.receiveRunning = 0;
+    // The thread goes first (it is joined and its handle closed): once it
+    // has ended, nothing else uses the port, the events or the session state.
     StopReceiveThread();
     if (settings.interfaceKind == MODEM_TAPI) TapiShutdown();
     CloseEvent(linkState.writeOverlapped);
     CloseEvent(linkState.readOverlapped);
-    if (linkState.receiveThread) {
-        CloseHandle(linkState.receiveThread);
-        linkState.receiveThread = nullptr;
-    }
     CloseOutputFile();
     if (linkState.port) {
         CloseHandle(linkState.port);
