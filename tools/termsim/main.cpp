@@ -19,6 +19,8 @@
 
 namespace {
 
+constexpr int LINGER_MS = 1500;   // how long the terminal stays on the line after its last transfer
+
 void PrintUsage()
 {
     std::fprintf(stderr,
@@ -152,6 +154,10 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         done = sim.TransfersCompleted() >= transfers;
     }
+    // A docked terminal stays on the line a moment after its last "OVER\r".
+    // Closing the pseudo-terminal at once would hang the line up under the
+    // host's last write, which a serial port never does.
+    if (done) sim.WaitFor([](const termsim::TerminalSimulator&) { return false; }, LINGER_MS);
     sim.Stop();
     const int speed = termsim::LineSpeed(fd);
     std::printf("termsim: %d record(s) acknowledged, %d transfer(s) completed, line speed %d bit/s\n",
