@@ -13,31 +13,23 @@ constexpr int BOX_DEADLINE_MS = 20000;
 class StartupTest : public E2ETest {
 protected:
     std::string IniPath() const { return Dir() + "/Varnolt.ini"; }
+    // Waits for the error box, checks its text, answers it and waits for the program to end.
+    void ExpectInvalidLocationThenExit(Program& program)
+    {
+        std::string text;
+        ASSERT_TRUE(WaitBox(ERROR_CAPTION, BOX_DEADLINE_MS, &text)) << "the settings were not read";
+        EXPECT_EQ(text, "Invalid file name or path!!");
+        ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
+        ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS));
+    }
 };
 
-TEST_F(StartupTest, CommandLineRunNeverWritesTheSettingsFile)
-{
-    ComPort port(11);
-    ASSERT_TRUE(port.Ok());
-    port.Simulator().AddTransfer(termsim::PlainTransfer({"4006381333931"}));
-    port.StartSimulator();
-
-    CommandLine line;
-    line.path = WinDir() + "\\out.txt";
-    line.comPort = 11;
-    Program& program = Launch(line.Text());
-    ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS)) << "windows: " << ListWindows().size();
-    EXPECT_EQ(ReadFile(Dir() + "/out.txt"), "4006381333931\r\n");
-    EXPECT_FALSE(FileExists(IniPath()));
-}
-
-TEST_F(StartupTest, MissingOutputDirectoryIsCreatedOnYesAndTheSessionWritesIntoIt)
+TEST_F(StartupTest, MissingOutputDirectoryIsCreatedOnYesAndACommandLineRunNeverWritesTheSettingsFile)
 {
     ComPort port(12);
     ASSERT_TRUE(port.Ok());
     port.Simulator().AddTransfer(termsim::PlainTransfer({"A1", "B2"}));
     port.StartSimulator();
-
     CommandLine line;
     line.path = WinDir() + "\\made\\out";   // the extension is completed too
     line.comPort = 12;
@@ -50,40 +42,26 @@ TEST_F(StartupTest, MissingOutputDirectoryIsCreatedOnYesAndTheSessionWritesIntoI
     ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS)) << "windows: " << ListWindows().size();
     EXPECT_EQ(ReadFile(Dir() + "/made/out.txt"), "A1\r\nB2\r\n");
     EXPECT_FALSE(WindowExists(ERROR_CAPTION));
+    EXPECT_FALSE(FileExists(IniPath()));
 }
 
 TEST_F(StartupTest, WithoutCommandLineTheSettingsFileBesideTheProgramIsRead)
 {
-    // Always-show 0 in the file: no settings dialog; the invalid name in its
-    // first line can only be reported if the file was read.
+    // Always-show 0: no settings dialog; the invalid name can only be reported if the file was read.
     WriteFile(IniPath(), WinDir() + "\\bad|name.txt\r\n1\r\n13\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n0\r\n0\r\n2\r\n2\r\n");
     const std::string before = ReadFile(IniPath());
-    Program& program = Launch("");
-    std::string text;
-    ASSERT_TRUE(WaitBox(ERROR_CAPTION, BOX_DEADLINE_MS, &text));
-    EXPECT_EQ(text, "Invalid file name or path!!");
-    ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
-    ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS));
+    ExpectInvalidLocationThenExit(Launch(""));
     EXPECT_EQ(ReadFile(IniPath()), before);   // reading never rewrites it
 }
 
 TEST_F(StartupTest, A359CharacterCommandLineIsParsedAnd360EndsAtOnceWithoutAWindow)
 {
-    // The same invalid location in both; only the length differs (trailing
-    // commas after the thirteenth value are ignored by the parser).
+    // Trailing commas after the thirteenth value are ignored: only the length differs.
     std::string settingsText = WinDir() + "\\bad?.txt,1,14,1,1,1,1,1,0,0,0,2,2";
     ASSERT_LT(settingsText.size(), 359u);
     settingsText += std::string(359 - settingsText.size(), ',');
-    {
-        Program& program = Launch(settingsText);
-        std::string text;
-        ASSERT_TRUE(WaitBox(ERROR_CAPTION, BOX_DEADLINE_MS, &text)) << "359 characters were not parsed";
-        EXPECT_EQ(text, "Invalid file name or path!!");
-        ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
-        ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS));
-    }
-    settingsText += ",";
-    Program& program = Launch(settingsText);
+    ExpectInvalidLocationThenExit(Launch(settingsText));
+    Program& program = Launch(settingsText + ",");
     int code = -1;
     ASSERT_TRUE(program.WaitExit(EXIT_DEADLINE_MS, &code));
     EXPECT_EQ(code, 0);

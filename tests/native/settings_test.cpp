@@ -1,5 +1,4 @@
-// The settings text: defaults, field rules, separators, cuts, trimming and
-// the written form.
+// The settings text: defaults, field rules, separators, cuts, trimming and the written form.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -9,24 +8,6 @@
 
 namespace {
 
-std::string Trim(const std::string& source, int limit = 261)
-{
-    char out[1024];
-    TrimBlanks(source.c_str(), limit, out);
-    return out;
-}
-
-void ParseFile(const std::string& text)
-{
-    SetSettingsFileDefaults();
-    ParseSettingsText(text.c_str());
-}
-
-void ParseCommandLine(const std::string& text)
-{
-    LoadSettingsCommandLine(text.c_str());
-}
-
 std::string Format()
 {
     char out[SETTINGS_TEXT_CAPACITY];
@@ -35,7 +16,7 @@ std::string Format()
     return out;
 }
 
-// The file defaults as one comparable line.
+// The record as one line: interface port baud mode, six flags, polling delay.
 std::string Fields()
 {
     char out[256];
@@ -46,243 +27,115 @@ std::string Fields()
     return out;
 }
 
-}  // namespace
-
-TEST(TrimBlanks, RemovesLeadingAndTrailingBlanksButKeepsTabsAndOneBlankOfAllBlanks)
-{
-    EXPECT_EQ(Trim("  7  "), "7");
-    EXPECT_EQ(Trim("\t7 "), "\t7");
-    EXPECT_EQ(Trim("     "), " ");
-    EXPECT_EQ(Trim(" "), " ");
-    EXPECT_EQ(Trim(""), "");
-    EXPECT_EQ(Trim("a b"), "a b");
-}
-
-TEST(TrimBlanks, CutsATextLongerThanTheLimitToLimitMinusTwo)
-{
-    EXPECT_EQ(Trim(std::string(261, 'x')).size(), 261u);
-    EXPECT_EQ(Trim(std::string(262, 'x')).size(), 259u);
-    EXPECT_EQ(Trim(std::string(262, 'x') + "   ").size(), 259u);
-    // The cut happens before trimming: blanks at the cut end go as well.
-    EXPECT_EQ(Trim(std::string(250, 'x') + std::string(20, ' ')), std::string(250, 'x'));
-}
-
-TEST(Settings, DefaultsDifferBySourceOnlyInViewAlwaysShowAndMode)
+void ParseFile(const std::string& text)
 {
     SetSettingsFileDefaults();
-    EXPECT_EQ(Fields(), "0 1 0 0 111110 2 2");
-    EXPECT_EQ(settings.commandLineMode, 0);
-    SetCommandLineDefaults();
-    EXPECT_EQ(Fields(), "0 1 0 0 111000 2 2");
-    EXPECT_EQ(settings.commandLineMode, 1);
-    EXPECT_STREQ(settings.storedPath, "");
+    ParseSettingsText(text.c_str());
 }
 
-TEST(ParseSettingsText, ReadsAWrittenFileBackWhole)
-{
-    ParseFile("C:\\DATA\\SCAN.TXT\r\n2\r\n7\r\n3\r\n5\r\n0\r\n1\r\n0\r\n1\r\n0\r\n1\r\n999\r\n255\r\n");
-    EXPECT_STREQ(settings.storedPath, "C:\\DATA\\SCAN.TXT");
-    EXPECT_EQ(Fields(), "1 7 2 4 010101 999 255");
-}
+}  // namespace
 
-TEST(ParseSettingsText, EmptyOrLineFeedOnlyTextChangesNothing)
+TEST(TrimBlanks, KeepsTabsLeavesOneBlankOfAllBlanksAndCutsBeforeTrimming)
 {
-    ParseFile("");
-    EXPECT_EQ(Fields(), "0 1 0 0 111110 2 2");
-    EXPECT_STREQ(settings.storedPath, "");
-    ParseFile("C:\\A.TXT\n2\n7\n");
-    EXPECT_EQ(Fields(), "0 1 0 0 111110 2 2");
-    EXPECT_STREQ(settings.storedPath, "");
-}
-
-TEST(ParseSettingsText, FieldFailingItsRuleKeepsItsValueAndLaterFieldsStillApply)
-{
-    ParseFile("P\r\n5\r\n1\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n2\r\n9\r\n");
-    EXPECT_EQ(settings.interfaceKind, RS232_IRDA);   // 5 is no interface
-    EXPECT_EQ(settings.saveMode, OVERWRITE);          // 0 is no save mode
-    EXPECT_EQ(settings.interCharDelay, 9);
-    ParseFile("P\r\n1\r\n1\r\n1\r\n6\r\n");
-    EXPECT_EQ(settings.saveMode, OVERWRITE);
-    ParseFile("P\r\n1\r\n1\r\n1\r\nx\r\n");
-    EXPECT_EQ(settings.saveMode, OVERWRITE);
-}
-
-TEST(ParseSettingsText, OnlyTheFirstCharacterOfADigitFieldCounts)
-{
-    ParseFile("P\r\n42\r\n1\r\n1\r\n1\r\n10\r\n");
-    EXPECT_EQ(settings.interfaceKind, MODEM_COM);
-    EXPECT_EQ(settings.addReturn, 1);
-    ParseFile("P\r\n1\r\n1\r\n1\r\n1\r\n01\r\n");
-    EXPECT_EQ(settings.addReturn, 0);
-}
-
-TEST(ParseSettingsText, NumbersReadAsAtoiWithTheirRanges)
-{
-    const struct {
-        const char* token;
-        int expected;
-    } ports[] = {{" 7 ", 7}, {"7x", 7}, {"x7", 1}, {"+9", 9}, {"0", 1}, {"256", 1}, {"255", 255},
-                 {"-3", 1},  {"\t12", 12}, {"99999999999999999999", 1}, {"-99999999999999999999", 1}};
-    for (const auto& port : ports) {
-        ParseCommandLine(std::string("D:\\A.TXT,1,") + port.token);
-        EXPECT_EQ(settings.comPort, port.expected) << port.token;
+    const std::string x261(261, 'x'), x250(250, 'x');
+    const std::pair<std::string, std::string> rows[] = {{"  7  ", "7"}, {"\t7 ", "\t7"}, {"     ", " "}, {"", ""},
+        {"a b", "a b"}, {x261, x261}, {x261 + "x", x261.substr(2)}, {x250 + std::string(20, ' '), x250}};
+    for (const auto& [source, expected] : rows) {
+        char out[1024];
+        TrimBlanks(source.c_str(), 261, out);
+        EXPECT_EQ(out, expected) << '"' << source << '"';
     }
-    ParseFile("P\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n0\r\n");
-    EXPECT_EQ(settings.pollingTime, 2);   // 0 s is below the range
-    EXPECT_EQ(settings.interCharDelay, 0);
-    ParseFile("P\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1000\r\n256\r\n");
-    EXPECT_EQ(settings.pollingTime, 2);
-    EXPECT_EQ(settings.interCharDelay, 2);
 }
 
-TEST(ParseSettingsText, CommandLineSplitsAtCommasAndSkipsEmptyFields)
+TEST(ParseSettingsText, FieldRulesSeparatorsAndDefaultsOfEachSource)
 {
-    ParseCommandLine("D:\\OUT\\A.TXT,2,3");
-    EXPECT_STREQ(settings.storedPath, "D:\\OUT\\A.TXT");
-    EXPECT_EQ(Fields(), "1 3 0 0 111000 2 2");
-    ParseCommandLine("D:\\OUT\\A.TXT,,2");
-    EXPECT_EQ(settings.interfaceKind, CRADLE_IR);
-    EXPECT_EQ(settings.comPort, 1);
-    ParseCommandLine("C:\\DATA\\SCAN.TXT,1,1,1,1,1,1,1,0,0,0,2,2");
-    EXPECT_EQ(Fields(), "0 1 0 0 111000 2 2");
+    const std::string P = "P\r\n1\r\n1\r\n1\r\n", F = "0 1 0 0 111110 2 2";   // F: the file defaults
+    const struct {
+        bool commandLine;
+        std::string text, fields, path;
+    } rows[] = {
+        {0, "C:\\S.T\r\n2\r\n7\r\n3\r\n5\r\n0\r\n1\r\n0\r\n1\r\n0\r\n1\r\n999\r\n255\r\n", "1 7 2 4 010101 999 255", "C:\\S.T"},
+        {0, "", F, ""}, {0, "C:\\A.TXT\n2\n7\n", F, ""}, {0, "   \r\n   \r\n   \r\n", F, " "},
+        {0, "P\r\n5\r\n1\r\n1\r\n0\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n2\r\n9\r\n", "0 1 0 0 111110 2 9", "P"},
+        {0, P + "6\r\n", F, "P"}, {0, P + "x\r\n", F, "P"}, {0, P + "1\r\n01\r\n", "0 1 0 0 011110 2 2", "P"},
+        {0, "P\r\n42\r\n1\r\n1\r\n1\r\n10\r\n", "3 1 0 0 111110 2 2", "P"},   // first character only
+        {0, P + "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n0\r\n", "0 1 0 0 111111 2 0", "P"},
+        {0, P + "1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1000\r\n256\r\n", "0 1 0 0 111111 2 2", "P"},
+        {0, "C:\\a,b\\X.TXT\r\n3,9\r\n", "2 9 0 0 111110 2 2", "C:\\a,b\\X.TXT"},
+        {1, "D:\\A.TXT,2,3", "1 3 0 0 111000 2 2", "D:\\A.TXT"}, {1, "D:\\A.TXT,,2", "1 1 0 0 111000 2 2", "D:\\A.TXT"},
+        {1, "C:\\S.T,1,1,1,1,1,1,1,0,0,0,2,2", "0 1 0 0 111000 2 2", "C:\\S.T"},
+        {1, "\"C:\\a b\\X.TXT\",4", "3 1 0 0 111000 2 2", "\"C:\\a b\\X.TXT\""},
+    };
+    for (const auto& row : rows) {
+        if (row.commandLine) LoadSettingsCommandLine(row.text.c_str());
+        else ParseFile(row.text);
+        EXPECT_EQ(Fields() + "|" + settings.storedPath, row.fields + "|" + row.path) << row.text;
+        EXPECT_EQ(settings.commandLineMode, row.commandLine);
+    }
+    const std::pair<const char*, int> ports[] = {{" 7 ", 7}, {"7x", 7}, {"x7", 1}, {"+9", 9}, {"0", 1}, {"256", 1},
+        {"255", 255}, {"-3", 1}, {"\t12", 12}, {"99999999999999999999", 1}, {"-99999999999999999999", 1}};
+    for (const auto& [token, port] : ports) {
+        LoadSettingsCommandLine((std::string("D:\\A.TXT,1,") + token).c_str());
+        EXPECT_EQ(settings.comPort, port) << '"' << token << '"';
+    }
 }
 
-TEST(ParseSettingsText, PathSeparatorDependsOnTheSource)
+TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309AndValuesTo260)
 {
-    // A file path may hold commas; its value lines may even be split by them.
-    ParseFile("C:\\a,b\\X.TXT\r\n3,9\r\n");
-    EXPECT_STREQ(settings.storedPath, "C:\\a,b\\X.TXT");
-    EXPECT_EQ(settings.interfaceKind, MODEM_TAPI);
-    EXPECT_EQ(settings.comPort, 9);
-    // On the command line the first comma ends the path, quotes included.
-    ParseCommandLine("\"C:\\a b\\X.TXT\",4");
-    EXPECT_STREQ(settings.storedPath, "\"C:\\a b\\X.TXT\"");
-    EXPECT_EQ(settings.interfaceKind, MODEM_COM);
-}
-
-TEST(ParseSettingsText, BlankLinesTrimToOneBlankWhichFailsEveryRule)
-{
-    ParseFile("   \r\n   \r\n   \r\n");
-    EXPECT_STREQ(settings.storedPath, " ");
-    EXPECT_EQ(Fields(), "0 1 0 0 111110 2 2");
-}
-
-TEST(ParseSettingsText, OnlyTheFirst309CharactersOfALongTextAreRead)
-{
-    // Path line of 290 characters: 292 with CR LF; the values follow.
-    const std::string path(290, 'p');
-    const std::string values = "2\r\n7\r\n3\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9\r\n";
-    const std::string text = path + "\r\n" + values;   // 292 + 36 = 328 characters
-    ParseFile(text);
-    // 309 - 292 = 17 characters of values, "2\r\n7\r\n3\r\n2\r\n0\r\n0\r": six fields.
+    const std::string values = "2\r\n7\r\n3\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9\r\n";   // 36 characters
+    ParseFile(std::string(290, 'p') + "\r\n" + values);   // 17 characters of values left: six fields
     EXPECT_EQ(Fields(), "1 7 2 1 001110 2 2");
-    // The path line was longer than 261 characters: cut to 259.
     EXPECT_EQ(std::strlen(settings.storedPath), 259u);
-
-    // Exactly 311 characters are taken whole.
-    const std::string shortPath(311 - 2 - values.size(), 'q');
-    ParseFile(shortPath + "\r\n" + values);
-    EXPECT_EQ(settings.interCharDelay, 9);
-    // One more and the cut to 309 drops the last value.
-    ParseFile(shortPath + "q\r\n" + values);
-    EXPECT_EQ(settings.pollingTime, 5);
-    EXPECT_EQ(settings.interCharDelay, 2);
+    const std::string path(311 - 2 - values.size(), 'q');
+    ParseFile(path + "\r\n" + values);   // exactly 311: whole
+    EXPECT_EQ(Fields(), "1 7 2 1 000001 5 9");
+    ParseFile(path + "q\r\n" + values);   // 312: cut to 309
+    EXPECT_EQ(Fields(), "1 7 2 1 000001 5 2");
+    // After the path, a value at position 255 of the rest is read, at 260 it is not.
+    LoadSettingsCommandLine(("P,1" + std::string(250, ',') + "2,3,4").c_str());
+    EXPECT_EQ(Fields(), "0 2 2 3 111000 2 2");
+    LoadSettingsCommandLine(("P,1" + std::string(259, ',') + "5").c_str());
+    EXPECT_EQ(settings.comPort, 1);
 }
 
-TEST(ParseSettingsText, ValuesAfterThePathAreCutTo260Characters)
-{
-    // Commas and blanks pad the values out; the thirteenth token "9" lies
-    // past the 260-character cut of the remainder and must not be read.
-    std::string text = "P,1";
-    text += std::string(250, ',');
-    text += "2,3,4";
-    LoadSettingsCommandLine(text.c_str());
-    EXPECT_EQ(settings.interfaceKind, RS232_IRDA);
-    EXPECT_EQ(settings.comPort, 2);
-    // 1 + 250 + 1 + 1 + 1 + 1 = 255 characters: "4" is at 255, still read.
-    EXPECT_EQ(settings.baudIndex, 2);
-    std::string longer = "P,1" + std::string(259, ',') + "5";
-    LoadSettingsCommandLine(longer.c_str());
-    EXPECT_EQ(settings.comPort, 1);   // "5" starts at position 260: cut away
-}
-
-TEST(FormatSettingsText, WritesTheExactThirteenLines)
+TEST(FormatSettingsText, WritesTheExactThirteenLinesAndReadsBackWhole)
 {
     SetSettingsFileDefaults();
     std::strcpy(settings.outputDirectory, "C:\\DATA");
     std::strcpy(settings.outputFileName, "SCAN.TXT");
     EXPECT_EQ(Format(), "C:\\DATA\\SCAN.TXT\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n2\r\n2\r\n");
-
-    settings.saveMode = AUTO_FILE_NAME;
-    settings.interfaceKind = MODEM_COM;
-    settings.baudIndex = BAUD_INDEX_9600;
-    settings.comPort = 255;
-    settings.pollingTime = 999;
-    settings.interCharDelay = 0;
-    EXPECT_EQ(Format(), "C:\\DATA\r\n4\r\n255\r\n5\r\n4\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n999\r\n0\r\n");
-
+    settings.saveMode = AUTO_FILE_NAME;   // the directory alone
+    EXPECT_EQ(Format().substr(0, 19), "C:\\DATA\r\n1\r\n1\r\n1\r\n4");
     settings.saveMode = KEYBOARD_EMULATION;
     settings.outputDirectory[0] = '\0';
-    EXPECT_EQ(Format().substr(0, 10), "\r\n4\r\n255\r\n");
-    EXPECT_NE(Format().find("\r\n3\r\n"), std::string::npos);
-
+    EXPECT_EQ(Format().substr(0, 12), "\r\n1\r\n1\r\n1\r\n3");
     settings.saveMode = AUTO_APPEND;
     std::strcpy(settings.outputDirectory, "C:\\");
-    EXPECT_EQ(Format().substr(0, 15), "C:\\\\SCAN.TXT\r\n4");
-}
-
-TEST(FormatSettingsText, RoundTripsThroughTheParser)
-{
-    SetSettingsFileDefaults();
-    settings.interfaceKind = CRADLE_IR;
-    settings.comPort = 17;
-    settings.baudIndex = BAUD_INDEX_38400;
-    settings.saveMode = AUTO_APPEND;
-    settings.addReturn = 0;
-    settings.viewReceivedData = 0;
-    settings.keepOnline = 1;
-    settings.pollingTime = 30;
-    settings.interCharDelay = 100;
+    EXPECT_EQ(Format().substr(0, 15), "C:\\\\SCAN.TXT\r\n1");
+    const std::string written = "D:\\Out\\x.txt\r\n2\r\n17\r\n3\r\n5\r\n0\r\n1\r\n1\r\n0\r\n1\r\n1\r\n30\r\n100\r\n";
+    ParseFile(written);
     std::strcpy(settings.outputDirectory, "D:\\Out");
     std::strcpy(settings.outputFileName, "x.txt");
-    const std::string before = Fields();
-    const std::string text = Format();
-    ParseFile(text);
-    EXPECT_EQ(Fields(), before);
-    EXPECT_STREQ(settings.storedPath, "D:\\Out\\x.txt");
-}
-
-TEST(FormatSettingsText, NeverWritesPastItsBufferEvenForAnUncheckedRecord)
-{
-    SetSettingsFileDefaults();
-    std::memset(settings.outputDirectory, 'd', MAX_PATH_CHARS);
-    settings.outputDirectory[MAX_PATH_CHARS] = '\0';
-    std::memset(settings.outputFileName, 'f', MAX_PATH_CHARS);
-    settings.outputFileName[MAX_PATH_CHARS] = '\0';
-    char out[SETTINGS_TEXT_CAPACITY + 16];
-    std::memset(out, '#', sizeof out);
-    const int length = FormatSettingsText(settings, out);
-    EXPECT_EQ(length, SETTINGS_TEXT_CAPACITY - 1);
-    EXPECT_EQ(std::strlen(out), static_cast<size_t>(SETTINGS_TEXT_CAPACITY - 1));
+    EXPECT_EQ(Format(), written);
+    // An unchecked record of two 260-character parts is cut, not written past the buffer.
+    settings.outputDirectory[std::string(MAX_PATH_CHARS, 'd').copy(settings.outputDirectory, MAX_PATH_CHARS)] = '\0';
+    settings.outputFileName[std::string(MAX_PATH_CHARS, 'f').copy(settings.outputFileName, MAX_PATH_CHARS)] = '\0';
+    char out[SETTINGS_TEXT_CAPACITY + 1];
+    out[SETTINGS_TEXT_CAPACITY] = '#';
+    EXPECT_EQ(FormatSettingsText(settings, out), SETTINGS_TEXT_CAPACITY - 1);
     EXPECT_EQ(out[SETTINGS_TEXT_CAPACITY], '#');
 }
 
 TEST(PathMode, FollowsTheSaveMode)
 {
-    EXPECT_EQ(PathMode(OVERWRITE), PATH_DIRECTORY_AND_FILE);
-    EXPECT_EQ(PathMode(APPEND), PATH_DIRECTORY_AND_FILE);
-    EXPECT_EQ(PathMode(AUTO_APPEND), PATH_DIRECTORY_AND_FILE);
-    EXPECT_EQ(PathMode(AUTO_FILE_NAME), PATH_DIRECTORY);
-    EXPECT_EQ(PathMode(KEYBOARD_EMULATION), PATH_NONE);
+    for (const auto& [mode, kind] : {std::pair{OVERWRITE, PATH_DIRECTORY_AND_FILE}, {APPEND, PATH_DIRECTORY_AND_FILE},
+             {AUTO_APPEND, PATH_DIRECTORY_AND_FILE}, {AUTO_FILE_NAME, PATH_DIRECTORY}, {KEYBOARD_EMULATION, PATH_NONE}})
+        EXPECT_EQ(PathMode(mode), kind) << mode;
 }
 
 TEST(SettingsCommandLine, SkipsTheProgramNameAndTheBlanksAfterIt)
 {
-    EXPECT_STREQ(SettingsCommandLine("Varnolt.exe C:\\A.TXT,1"), "C:\\A.TXT,1");
-    EXPECT_STREQ(SettingsCommandLine("\"C:\\Program Files\\Varnolt.exe\"   \t C:\\A.TXT,1"), "C:\\A.TXT,1");
-    EXPECT_STREQ(SettingsCommandLine("\"C:\\x y\\V.exe\"\"q\" ,1"), "\"q\" ,1");
-    EXPECT_STREQ(SettingsCommandLine("Varnolt.exe"), "");
-    EXPECT_STREQ(SettingsCommandLine("Varnolt.exe   "), "");
-    EXPECT_STREQ(SettingsCommandLine("\"unterminated name"), "");
-    EXPECT_STREQ(SettingsCommandLine(""), "");
+    const std::pair<const char*, const char*> rows[] = {{"V.exe C:\\A,1", "C:\\A,1"}, {"\"C:\\P F\\V.exe\" \t C:\\A,1", "C:\\A,1"},
+        {"\"C:\\x y\\V.exe\"\"q\" ,1", "\"q\" ,1"}, {"V.exe   ", ""}, {"\"unterminated name", ""}, {"", ""}};
+    for (const auto& [line, expected] : rows) EXPECT_STREQ(SettingsCommandLine(line), expected) << line;
 }

@@ -13,17 +13,6 @@
 
 namespace {
 
-SYSTEMTIME At1437()
-{
-    SYSTEMTIME time{};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = 6;
-    time.wHour = 14;
-    time.wMinute = 37;
-    return time;
-}
-
 void WriteToOutput(const std::string& bytes)
 {
     DWORD written = 0;
@@ -32,80 +21,48 @@ void WriteToOutput(const std::string& bytes)
 
 class OutputFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        CloseOutputFile();
-        outputFileCreatedThisSession = false;
-        std::strcpy(settings.outputFileName, "stored.txt");
-    }
+    void SetUp() override { std::strcpy(settings.outputFileName, "stored.txt"); }
     void TearDown() override { CloseOutputFile(); }
-
-    int Open(SaveMode mode, const std::string& name)
+    // Opens at 14:37 on 6 December 2026, in the test's directory unless another is given.
+    int Open(SaveMode mode, const std::string& name, std::string directory = "")
     {
         settings.saveMode = mode;
-        return OpenOutputFileAt(dir_.Path().c_str(), name.c_str(), At1437());
+        directory = directory.empty() ? dir_.Path() : directory;
+        return OpenOutputFileAt(directory.c_str(), name.c_str(), SYSTEMTIME{2026, 12, 0, 6, 14, 37, 0, 0});
     }
     TestDir dir_;
 };
 
 }  // namespace
 
-TEST_F(OutputFileTest, OverwriteEmptiesAnExistingFile)
+TEST_F(OutputFileTest, EachSaveModeEmptiesAppendsOrCreatesAndFailsWithItsOwnCode)
 {
-    WriteWholeFile(dir_.File("out.txt"), "earlier data");
-    ASSERT_EQ(Open(OVERWRITE, "out.txt"), 1);
-    EXPECT_TRUE(outputFileCreatedThisSession);
-    WriteToOutput("new");
-    CloseOutputFile();
-    EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "new");
-    EXPECT_EQ(std::string(OutputFilePath()), dir_.File("out.txt"));
-}
-
-TEST_F(OutputFileTest, AppendWritesAfterTheLastByteOrCreatesTheFile)
-{
-    WriteWholeFile(dir_.File("out.txt"), "earlier;");
-    ASSERT_EQ(Open(APPEND, "out.txt"), 1);
-    EXPECT_FALSE(outputFileCreatedThisSession);
-    WriteToOutput("more");
-    CloseOutputFile();
-    EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "earlier;more");
-
-    ASSERT_EQ(Open(AUTO_APPEND, "fresh.txt"), 1);
-    EXPECT_TRUE(outputFileCreatedThisSession);
-    WriteToOutput("x");
-    CloseOutputFile();
-    EXPECT_EQ(ReadWholeFile(dir_.File("fresh.txt")), "x");
-}
-
-TEST_F(OutputFileTest, FailuresGiveTheModesCodeAndLeaveNoFileOpen)
-{
-    WriteWholeFile(dir_.File("held.txt"), "x");
-    HANDLE holder = CreateFileA(dir_.File("held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Open(OVERWRITE, "held.txt"), ERR_FILE_CREATE);
+    const struct {
+        SaveMode mode;
+        const char *before, *after;   // before: null for no file
+        bool created;
+    } rows[] = {{OVERWRITE, "earlier", "new", true}, {APPEND, "earlier;", "earlier;new", false},
+        {APPEND, nullptr, "new", true}, {AUTO_APPEND, nullptr, "new", true}};
+    for (const auto& row : rows) {
+        if (row.before != nullptr) WriteWholeFile(dir_.File("out.txt"), row.before);
+        else DeleteFileA(dir_.File("out.txt").c_str());
+        ASSERT_EQ(Open(row.mode, "out.txt"), 1);
+        EXPECT_EQ(outputFileCreatedThisSession, row.created) << row.mode;
+        WriteToOutput("new");
+        CloseOutputFile();
+        EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), row.after) << row.mode;
+    }
+    EXPECT_EQ(Open(KEYBOARD_EMULATION, "kbd.txt"), 1);
     EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(Open(APPEND, "held.txt"), ERR_FILE_OPEN);
-    EXPECT_EQ(Open(AUTO_APPEND, "held.txt"), ERR_FILE_OPEN);
+    EXPECT_FALSE(PathExists(dir_.File("kbd.txt")));
+    // A file held by another program is neither emptied nor opened.
+    HANDLE holder = CreateFileA(dir_.File("out.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(Open(OVERWRITE, "out.txt"), ERR_FILE_CREATE);
+    EXPECT_EQ(Open(APPEND, "out.txt"), ERR_FILE_OPEN);
+    EXPECT_EQ(Open(AUTO_APPEND, "out.txt"), ERR_FILE_OPEN);
     EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
     CloseHandle(holder);
-    EXPECT_EQ(ReadWholeFile(dir_.File("held.txt")), "x");
-}
-
-TEST_F(OutputFileTest, APathOver260CharactersIsAFailedOpen)
-{
-    const std::string name(260 - dir_.Path().size(), 'n');   // one character too many
-    EXPECT_EQ(Open(OVERWRITE, name), ERR_FILE_CREATE);
-    EXPECT_EQ(Open(APPEND, name), ERR_FILE_OPEN);
-    const std::string fits(259 - dir_.Path().size(), 'n');
-    EXPECT_EQ(Open(OVERWRITE, fits), 1);
-}
-
-TEST_F(OutputFileTest, KeyboardEmulationOpensNothing)
-{
-    EXPECT_EQ(Open(KEYBOARD_EMULATION, "out.txt"), 1);
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(PathExists(dir_.File("out.txt")));
+    EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "new");
 }
 
 TEST_F(OutputFileTest, ASecondAckOfTheSameTransferKeepsTheOpenFile)
@@ -118,86 +75,47 @@ TEST_F(OutputFileTest, ASecondAckOfTheSameTransferKeepsTheOpenFile)
     WriteToOutput("record2");
     CloseOutputFile();
     EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "record1record2");
-
-    ASSERT_EQ(Open(AUTO_FILE_NAME, ""), 1);
-    EXPECT_EQ(Open(AUTO_FILE_NAME, ""), 1);
-    CloseOutputFile();
+    EXPECT_EQ(Open(AUTO_FILE_NAME, "") + Open(AUTO_FILE_NAME, ""), 2);
     EXPECT_TRUE(PathExists(dir_.File("6C061437.TXT")));
     EXPECT_FALSE(PathExists(dir_.File("6C061438.TXT")));
 }
 
-TEST_F(OutputFileTest, AutomaticNameTakesTheFirstFreeCandidate)
+TEST_F(OutputFileTest, AutomaticNameTakesTheFirstFreeOfElevenCandidates)
 {
-    ASSERT_EQ(Open(AUTO_FILE_NAME, "ignored.txt"), 1);
-    EXPECT_STREQ(settings.outputFileName, "6C061437.TXT");
-    CloseOutputFile();
+    WriteWholeFile(dir_.File("6C061437.TXT"), "taken");
     WriteWholeFile(dir_.File("6C061438.TXT"), "taken");
-    ASSERT_EQ(Open(AUTO_FILE_NAME, ""), 1);
+    ASSERT_EQ(Open(AUTO_FILE_NAME, "ignored.txt"), 1);
     EXPECT_STREQ(settings.outputFileName, "6C061439.TXT");
     EXPECT_EQ(std::string(OutputFilePath()), dir_.File("6C061439.TXT"));
-    EXPECT_FALSE(PathExists(dir_.File("ignored.txt")));
-}
-
-TEST_F(OutputFileTest, AllElevenCandidatesTakenGivesCreateErrorAndNoNewFile)
-{
-    const char* names[] = {"6C061437", "6C061438", "6C061439", "6C06143A", "6C06143B", "6C06143C",
-                           "6C06143D", "6C06143E", "6C06143F", "6C06143G", "6C06143H"};
-    for (const char* name : names) WriteWholeFile(dir_.File(std::string(name) + ".TXT"), "old");
+    CloseOutputFile();
+    std::strcpy(settings.outputFileName, "stored.txt");
+    for (const char* c : {"A", "B", "C", "D", "E", "F", "G", "H"}) WriteWholeFile(dir_.File(std::string("6C06143") + c + ".TXT"), "");
     EXPECT_EQ(Open(AUTO_FILE_NAME, ""), ERR_FILE_CREATE);
     EXPECT_STREQ(settings.outputFileName, "stored.txt");
     EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(PathExists(dir_.File("6C06143I.TXT")));
-    for (const char* name : names) EXPECT_EQ(ReadWholeFile(dir_.File(std::string(name) + ".TXT")), "old");
-}
-
-TEST_F(OutputFileTest, AutomaticNameInAMissingDirectoryFails)
-{
-    settings.saveMode = AUTO_FILE_NAME;
-    EXPECT_EQ(OpenOutputFileAt(dir_.File("missing").c_str(), "", At1437()), ERR_FILE_CREATE);
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
-}
-
-TEST_F(OutputFileTest, DriveRootDirectoryGivesTwoBackslashesInARow)
-{
-    settings.saveMode = OVERWRITE;
-    const std::string name = "varnolt_root_" + std::to_string(GetCurrentProcessId()) + ".txt";
-    ASSERT_EQ(OpenOutputFileAt("C:\\", name.c_str(), At1437()), 1);
-    CloseOutputFile();
-    EXPECT_EQ(std::string(OutputFilePath()), "C:\\\\" + name);
-    EXPECT_TRUE(PathExists("C:\\" + name));
-    EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(OutputFilePath()));
-    EXPECT_FALSE(PathExists("C:\\" + name));
+    EXPECT_EQ(ReadWholeFile(dir_.File("6C061437.TXT")), "taken");
+    EXPECT_EQ(Open(AUTO_FILE_NAME, "", dir_.File("missing")), ERR_FILE_CREATE);
 }
 
 TEST_F(OutputFileTest, OnlyAnEmptyFileThisSessionCreatedOrEmptiedIsDeleted)
 {
-    // Created and left empty: deleted, even while still open.
-    ASSERT_EQ(Open(OVERWRITE, "empty.txt"), 1);
+    ASSERT_EQ(Open(OVERWRITE, "empty.txt"), 1);   // still open: closed, then deleted
     EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(dir_.File("empty.txt").c_str()));
     EXPECT_FALSE(PathExists(dir_.File("empty.txt")));
     EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
-
-    // Created and written: stays.
     ASSERT_EQ(Open(OVERWRITE, "data.txt"), 1);
     WriteToOutput("r");
     CloseOutputFile();
     EXPECT_FALSE(DeleteOutputFileIfLeftEmpty(dir_.File("data.txt").c_str()));
-    EXPECT_TRUE(PathExists(dir_.File("data.txt")));
-
-    // An empty file that was there before an append: not ours, stays.
-    WriteWholeFile(dir_.File("before.txt"), "");
+    WriteWholeFile(dir_.File("before.txt"), "");   // empty before an append: not ours
     ASSERT_EQ(Open(APPEND, "before.txt"), 1);
     CloseOutputFile();
     EXPECT_FALSE(DeleteOutputFileIfLeftEmpty(dir_.File("before.txt").c_str()));
-    EXPECT_TRUE(PathExists(dir_.File("before.txt")));
-
-    // Another path than the one opened: never touched.
     WriteWholeFile(dir_.File("other.txt"), "");
     ASSERT_EQ(Open(OVERWRITE, "mine.txt"), 1);
     CloseOutputFile();
-    EXPECT_FALSE(DeleteOutputFileIfLeftEmpty(dir_.File("other.txt").c_str()));
-    EXPECT_TRUE(PathExists(dir_.File("other.txt")));
-    // And the check is one-shot: asked twice, the second answer is no.
+    EXPECT_FALSE(DeleteOutputFileIfLeftEmpty(dir_.File("other.txt").c_str()));   // another path than opened
     EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(dir_.File("mine.txt").c_str()));
-    EXPECT_FALSE(DeleteOutputFileIfLeftEmpty(dir_.File("mine.txt").c_str()));
+    for (const char* kept : {"data.txt", "before.txt", "other.txt"}) EXPECT_TRUE(PathExists(dir_.File(kept))) << kept;
 }
