@@ -43,9 +43,9 @@ TEST(SplitOutputPath, ExampleTable)
         {"C:\\OUT.TXT", "C:\\|OUT.TXT"}, {"OUT.TXT", "C:\\Prog\\Bin|OUT.TXT"}, {"C:\\Data\\", "C:\\Data|"},
         {"", "C:\\Prog\\Bin|unchanged"}, {"\\\\", "C:\\|Prog"}, {".\\", "C:\\Prog|Bin"}};
     for (const auto& [path, expected] : rows) EXPECT_EQ(Split(path), expected) << path;
-    const std::pair<const char*, const char*> directories[] = {{"C:\\Data\\", "C:\\Data"}, {"C:\\D\\Sub", "C:\\D\\Sub"},
-        {"\\\\", "C:\\Prog"}, {"\\", "C:\\"}, {"C:\\", "C:\\"}, {"", BIN}};
-    for (const auto& [path, expected] : directories) EXPECT_EQ(Split(path, false), expected) << path;
+    // Without a file buffer the whole text is the directory, in the forms NormalizeDirectory gives.
+    for (const auto& [path, expected] : {std::pair{"C:\\D\\Sub\\", "C:\\D\\Sub"}, {"\\\\", "C:\\Prog"}, {"", BIN}})
+        EXPECT_EQ(Split(path, false), expected) << path;
     // A stored path may hold 261 characters: cut to the 260 of a buffer, which then fails the length check.
     EXPECT_EQ(Split(std::string(261, 'n')), std::string(BIN) + "|" + std::string(260, 'n'));
     EXPECT_EQ(Split("C:\\" + std::string(258, 'd'), false).size(), 260u);

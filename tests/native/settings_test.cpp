@@ -37,7 +37,7 @@ void ParseFile(const std::string& text)
 
 TEST(TrimBlanks, KeepsTabsLeavesOneBlankOfAllBlanksAndCutsBeforeTrimming)
 {
-    const std::string x261(261, 'x'), x250(250, 'x');
+    const std::string x261(261, 'x'), x250(250, 'x');   // 262 characters are cut to 259, before trimming
     const std::pair<std::string, std::string> rows[] = {{"  7  ", "7"}, {"\t7 ", "\t7"}, {"     ", " "}, {"", ""},
         {"a b", "a b"}, {x261, x261}, {x261 + "x", x261.substr(2)}, {x250 + std::string(20, ' '), x250}};
     for (const auto& [source, expected] : rows) {

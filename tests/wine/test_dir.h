@@ -1,9 +1,10 @@
 // A fresh directory under the temporary directory for one test, removed with
-// its files and sub-directories (two levels) at the end; small file helpers.
+// everything in it at the end; small file helpers.
 #pragma once
 
 #include <windows.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,7 +19,11 @@ public:
         do path_ = std::string(base) + "varnolt_t" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
         while (!CreateDirectoryA(path_.c_str(), nullptr));
     }
-    ~TestDir() { RemoveTree(path_, 2); }
+    ~TestDir()
+    {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
     TestDir(const TestDir&) = delete;
     TestDir& operator=(const TestDir&) = delete;
 
@@ -26,19 +31,6 @@ public:
     std::string File(const std::string& name) const { return path_ + "\\" + name; }
 
 private:
-    static void RemoveTree(const std::string& dir, int depth)
-    {
-        WIN32_FIND_DATAA entry;
-        HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &entry);
-        for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry)) {
-            const std::string name = entry.cFileName, full = dir + "\\" + name;
-            if (name == "." || name == "..") continue;
-            if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileA(full.c_str());
-            else if (depth > 0) RemoveTree(full, depth - 1);
-        }
-        if (find != INVALID_HANDLE_VALUE) FindClose(find);
-        RemoveDirectoryA(dir.c_str());
-    }
     std::string path_;
 };
 
