@@ -6,415 +6,131 @@
 #include <gtest/gtest.h>
 
 #include <poll.h>
-#include <string>
-#include <termios.h>
 #include <unistd.h>
 
 using namespace termsim;
 
 namespace {
 
-std::string Bytes(std::initializer_list<int> values)
+TEST(RecordEncoding, LinesOfWorkedExamplesAndEdges)
 {
-    std::string out;
-    for (int v : values)
-        out.push_back(static_cast<char>(v));
-    return out;
-}
-
-TEST(RecordEncoding, WorkedExamples)
-{
-    EXPECT_EQ(EncodeRecordLine(0, "abc"), Bytes({0x00, 0x61, 0x62, 0x63, 0x26, 0x01, 0x0D}));
-    EXPECT_EQ(EncodeRecordLine(1, "abc"), Bytes({0x01, 0x61, 0x62, 0x63, 0x27, 0x01, 0x0D}));
-    // The low byte computes to 0x0D and goes out as 0x0E.
-    EXPECT_EQ(RecordChecksum(0, "abJ"), 0x010D);
-    EXPECT_EQ(EncodeRecordLine(0, "abJ"), Bytes({0x00, 0x61, 0x62, 0x4A, 0x0E, 0x01, 0x0D}));
-}
-
-TEST(RecordEncoding, EmptyRecordAndSixteenBitWrap)
-{
-    EXPECT_EQ(EncodeRecordLine(7, ""), Bytes({0x07, 0x07, 0x00, 0x0D}));
-    // 300 bytes of 0xFF: 76500 + 2 wraps to 0x2AD6.
-    const std::string data(300, '\xFF');
-    EXPECT_EQ(RecordChecksum(2, data), static_cast<uint16_t>((2 + 300 * 255) & 0xFFFF));
-    const std::string line = EncodeRecordLine(2, data);
-    EXPECT_EQ(static_cast<uint8_t>(line[301]), 0xD6);
-    EXPECT_EQ(static_cast<uint8_t>(line[302]), 0x2A);
-    // A high byte of 13 goes out as 14 as well: 1 + 13 * 255 + 12 = 0x0D00.
-    std::string high13(13, '\xFF');
-    high13.push_back(12);
-    ASSERT_EQ(RecordChecksum(1, high13), 0x0D00);
-    const std::string wrapped = EncodeRecordLine(1, high13);
-    EXPECT_EQ(static_cast<uint8_t>(wrapped[wrapped.size() - 3]), 0x00);
-    EXPECT_EQ(static_cast<uint8_t>(wrapped[wrapped.size() - 2]), 0x0E);
-}
-
-TEST(RecordEncoding, CorruptChecksumIsAlwaysRefusableAndNeverEndsTheLine)
-{
-    for (int a = 0; a < 256; ++a) {
-        const std::string data = Bytes({a, 0x41});
-        const std::string good = EncodeRecordLine(3, data);
-        const std::string bad = EncodeRecordLine(3, data, true);
-        ASSERT_EQ(good.size(), bad.size());
-        const uint8_t goodLow = static_cast<uint8_t>(good[3]);
-        const uint8_t badLow = static_cast<uint8_t>(bad[3]);
-        EXPECT_NE(badLow, goodLow) << a;
-        EXPECT_NE(badLow, 0x0D) << a;
-        // 13 and 14 are one value after substitution: a bad 14 against a good 14 would pass.
-        EXPECT_FALSE(WireChecksumByte(badLow) == WireChecksumByte(goodLow)) << a;
-        EXPECT_EQ(bad.substr(0, 3), good.substr(0, 3));
-        EXPECT_EQ(bad.substr(4), good.substr(4));
-    }
+    const struct {
+        uint8_t sequence;
+        std::string data, tail;   // tail: checksum low, high, CR
+    } rows[] = {
+        {0, "abc", "\x26\x01\r"},
+        {1, "abc", "\x27\x01\r"},
+        {0, "abJ", "\x0E\x01\r"},                                // low byte 0x0D goes out as 0x0E
+        {7, "", std::string("\x07\0\r", 3)},
+        {2, std::string(300, '\xFF'), "\xD6\x2A\r"},               // 76502 wraps to 0x2AD6
+        {1, std::string(13, '\xFF') + "\x0C", std::string("\0\x0E\r", 3)},   // so does a high 0x0D
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(EncodeRecordLine(row.sequence, row.data), static_cast<char>(row.sequence) + row.data + row.tail);
 }
 
 // The host side of a pty pair, with reads bounded by deadlines.
-class FakeHost : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(OpenPtyPair(pty_), 0); }
-    void TearDown() override
+struct FakeHost {
+    FakeHost() { ok = OpenPtyPair(pty) == 0; }
+    ~FakeHost()
     {
-        sim_.Stop();
-        ClosePtyPair(pty_);
+        sim.Stop();
+        ClosePtyPair(pty);
     }
-
-    void Send(const std::string& text) { ASSERT_EQ(write(pty_.slave, text.data(), text.size()), static_cast<ssize_t>(text.size())); }
-
-    // Reads exactly count bytes, or what came before the time-out.
+    bool Send(const std::string& text) { return write(pty.slave, text.data(), text.size()) == ssize_t(text.size()); }
+    // Reads count bytes, or what came within the time.
     std::string Read(size_t count, int timeoutMs = 2000)
     {
         std::string out;
-        const int64_t deadline = MonotonicRawNs() + timeoutMs * 1000000LL;
-        while (out.size() < count) {
-            const int64_t left = (deadline - MonotonicRawNs()) / 1000000;
-            if (left <= 0)
-                break;
-            pollfd fd{pty_.slave, POLLIN, 0};
-            if (poll(&fd, 1, static_cast<int>(left)) <= 0)
-                break;
-            char c;
-            if (read(pty_.slave, &c, 1) == 1)
-                out.push_back(c);
+        char c;
+        pollfd fd{pty.slave, POLLIN, 0};
+        for (int64_t end = MonotonicRawNs() + timeoutMs * 1000000LL, left; out.size() < count;) {
+            if ((left = (end - MonotonicRawNs()) / 1000000) <= 0 || poll(&fd, 1, int(left)) <= 0) break;
+            if (read(pty.slave, &c, 1) == 1) out.push_back(c);
         }
         return out;
     }
-    // Reads one line (through its CR).
-    std::string ReadLine(int timeoutMs = 2000)
-    {
-        std::string out;
-        while (out.empty() || out.back() != '\r') {
-            const std::string c = Read(1, timeoutMs);
-            if (c.empty())
-                break;
-            out += c;
-        }
-        return out;
-    }
-    // The simulator logs a write just after making it: wait for the log.
-    std::vector<SentChunk> SentAtLeast(size_t count)
-    {
-        sim_.WaitFor([count](const TerminalSimulator& sim) { return sim.Sent().size() >= count; }, 2000);
-        return sim_.Sent();
-    }
-    // True when nothing arrives within the window.
-    bool Quiet(int windowMs) { return Read(1, windowMs).empty(); }
-
-    PtyPair pty_;
-    TerminalSimulator sim_;
+    PtyPair pty;
+    TerminalSimulator sim;
+    bool ok = false;
 };
 
-TEST_F(FakeHost, FullTransferFollowsStopAndWait)
-{
-    sim_.AddTransfer(PlainTransfer({"abc", "abc"}));
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    // Nothing is sent before the host asks.
-    EXPECT_TRUE(Quiet(50));
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "ACK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "abc"));
-    // The next record waits for the answer.
-    EXPECT_TRUE(Quiet(50));
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(1, "abc"));
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), "OVER\r");
-    ASSERT_TRUE(sim_.WaitForTransfers(1, 2000));
-    EXPECT_EQ(sim_.RecordsAcknowledged(), 2);
-    EXPECT_EQ(sim_.TransfersStarted(), 1);
-    ASSERT_TRUE(sim_.WaitForCommands(3, 2000));
-    const auto commands = sim_.Commands();
-    ASSERT_EQ(commands.size(), 3u);
-    EXPECT_EQ(commands[0].text, "READ\r");
-    EXPECT_EQ(commands[1].text, "ACK\r");
-    EXPECT_EQ(commands[2].text, "ACK\r");
-    EXPECT_EQ(sim_.ReceivedBytes(), "READ\rACK\rACK\r");
-}
+// One exchange: what the host sends (nothing when empty), then what it must
+// receive (nothing at all within 100 ms when empty).
+struct Step {
+    std::string send, expect;
+};
+struct Dialogue {
+    const char* what;
+    std::vector<TransferPlan> plans;
+    std::vector<Step> steps;
+    std::vector<std::string> writes = {};   // the simulator's first writes, when given
+};
 
-TEST_F(FakeHost, CommandTimesAreMonotonicRawAndOrdered)
+TEST(TerminalSimulator, EachPlanProducesItsIntendedBytes)
 {
-    sim_.AddTransfer(PlainTransfer({"1"}));
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    const int64_t before = MonotonicRawNs();
-    Send("READ\r");
-    ASSERT_TRUE(sim_.WaitForCommands(1, 2000));
-    const int64_t after = MonotonicRawNs();
-    EXPECT_EQ(ReadLine(), "ACK\r");
-    ReadLine();
-    Send("ACK\r");
-    ASSERT_TRUE(sim_.WaitForCommands(2, 2000));
-    const auto commands = sim_.Commands();
-    EXPECT_GE(commands[0].timeNs, before);
-    EXPECT_LE(commands[0].timeNs, after);
-    EXPECT_GE(commands[1].timeNs, commands[0].timeNs);
-    // A sent chunk is stamped after the command that caused it.
-    const auto sent = SentAtLeast(1);
-    ASSERT_FALSE(sent.empty());
-    EXPECT_GE(sent[0].timeNs, commands[0].timeNs);
-}
-
-TEST_F(FakeHost, NakResendsTheSameLineUntilAccepted)
-{
-    sim_.AddTransfer(PlainTransfer({"xyz"}));
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "ACK\r");
-    const std::string first = ReadLine();
-    EXPECT_EQ(first, EncodeRecordLine(0, "xyz"));
-    Send("NAK\r");
-    EXPECT_EQ(ReadLine(), first);
-    Send("NAK\r");
-    EXPECT_EQ(ReadLine(), first);
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), "OVER\r");
-    EXPECT_EQ(sim_.RecordsAcknowledged(), 1);
-}
-
-TEST_F(FakeHost, BadChecksumOnTheFirstAttemptsOnly)
-{
-    TransferPlan plan = PlainTransfer({"abJ"});
-    plan.records[0].badChecksumAttempts = 2;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    const std::string good = EncodeRecordLine(0, "abJ");
-    const std::string bad = EncodeRecordLine(0, "abJ", true);
-    EXPECT_EQ(ReadLine(), bad);
-    Send("NAK\r");
-    EXPECT_EQ(ReadLine(), bad);
-    Send("NAK\r");
-    EXPECT_EQ(ReadLine(), good);
-}
-
-TEST_F(FakeHost, WrongSequenceThenRightOne)
-{
-    TransferPlan plan = PlainTransfer({"abc"});
-    plan.records[0].wrongSequenceAttempts = 1;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    // Sequence 1 with its own correct checksum, where 0 is due.
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(1, "abc"));
-    Send("NAK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "abc"));
-}
-
-TEST_F(FakeHost, DuplicateAfterAckIsNotCountedTwice)
-{
-    TransferPlan plan = PlainTransfer({"abc", "def"});
-    plan.records[0].repeatAfterAck = true;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    const std::string zero = ReadLine();
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), zero);
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(1, "def"));
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), "OVER\r");
-    EXPECT_EQ(sim_.RecordsAcknowledged(), 2);
-}
-
-TEST_F(FakeHost, FirstReadAnsweredWithNak)
-{
-    TransferPlan plan = PlainTransfer({"a"});
-    plan.nakReads = 1;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "NAK\r");
-    EXPECT_TRUE(Quiet(50));
-    EXPECT_EQ(sim_.TransfersStarted(), 0);
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "ACK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "a"));
-    EXPECT_EQ(sim_.TransfersStarted(), 1);
-}
-
-TEST_F(FakeHost, SilentTerminalNeverAnswers)
-{
-    TransferPlan plan = PlainTransfer({"a"});
-    plan.answer = ReadAnswer::SILENT;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    Send("READ\r");
-    ASSERT_TRUE(sim_.WaitForCommand("READ\r", 2, 2000));
-    EXPECT_TRUE(Quiet(100));
-    EXPECT_TRUE(sim_.Sent().empty());
-}
-
-TEST_F(FakeHost, SilentAfterRecordsStopsAndReadRestarts)
-{
-    TransferPlan plan = PlainTransfer({"a", "b", "c"});
-    plan.silentAfterRecords = 1;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "a"));
-    Send("ACK\r");
-    EXPECT_TRUE(Quiet(100));
-    Send("NAK\r");  // the host's time-out answer changes nothing
-    EXPECT_TRUE(Quiet(100));
-    // A new request starts the transfer again from sequence 0.
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "ACK\r");
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "a"));
-    EXPECT_EQ(sim_.TransfersCompleted(), 0);
-}
-
-TEST_F(FakeHost, AckJoinedWithFirstRecordInOneWrite)
-{
-    TransferPlan plan = PlainTransfer({"abc"});
-    plan.joinAckWithFirst = true;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    EXPECT_EQ(Read(4 + 7), "ACK\r" + EncodeRecordLine(0, "abc"));
-    const auto sent = SentAtLeast(1);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].bytes, "ACK\r" + EncodeRecordLine(0, "abc"));
-    Send("ACK\r");
-    EXPECT_EQ(ReadLine(), "OVER\r");
-}
-
-TEST_F(FakeHost, TwoRecordsInOneWriteAndLastWithOverAndTrailingBytes)
-{
-    TransferPlan plan = PlainTransfer({"a", "b", "c"});
-    plan.records[0].joinWithNext = true;
-    plan.records[2].joinWithNext = true;
-    plan.afterOver = "junk";
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    const std::string pair = EncodeRecordLine(0, "a") + EncodeRecordLine(1, "b");
-    EXPECT_EQ(Read(pair.size()), pair);
-    Send("ACK\r");
-    // Record 1 went out already: the first answer must not send it again.
-    EXPECT_TRUE(Quiet(100));
-    Send("ACK\r");
-    const std::string tail = EncodeRecordLine(2, "c") + "OVER\rjunk";
-    EXPECT_EQ(Read(tail.size()), tail);
-    const auto sent = SentAtLeast(3);
-    ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[1].bytes, pair);
-    EXPECT_EQ(sent[2].bytes, tail);
-    EXPECT_TRUE(sim_.WaitForTransfers(1, 2000));
-}
-
-TEST_F(FakeHost, SplitLineArrivesInPiecesWithGaps)
-{
-    TransferPlan plan = PlainTransfer({"0123456789"});
-    plan.records[0].splitChunk = 5;
-    plan.records[0].splitGapMs = 40;
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    EXPECT_EQ(ReadLine(), EncodeRecordLine(0, "0123456789"));
-    const auto sent = SentAtLeast(4);
-    ASSERT_EQ(sent.size(), 4u);  // "ACK\r", then 5 + 5 + 4 bytes
-    EXPECT_EQ(sent[1].bytes.size(), 5u);
-    EXPECT_EQ(sent[3].bytes.size(), 4u);
-    for (size_t i = 2; i < sent.size(); ++i)
-        EXPECT_GE(sent[i].timeNs - sent[i - 1].timeNs, 40 * 1000000LL);
-}
-
-TEST_F(FakeHost, OverlongRawLineSentVerbatim)
-{
-    TransferPlan plan;
-    RecordSpec spec;
-    spec.rawLine = std::string(1100, 'x') + "\r";
-    plan.records.push_back(spec);
-    sim_.AddTransfer(plan);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    EXPECT_EQ(ReadLine(), spec.rawLine);
-}
-
-TEST_F(FakeHost, KeepOnlineServesTransfersInTurnThenOverOrSilence)
-{
-    sim_.AddTransfer(PlainTransfer({"first"}));
-    sim_.AddTransfer(PlainTransfer({"second"}));
-    sim_.SetWhenExhausted(WhenExhausted::OVER);
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    for (const char* data : {"first", "second"}) {
-        Send("READ\r");
-        EXPECT_EQ(ReadLine(), "ACK\r");
-        // Every transfer starts again at sequence 0.
-        EXPECT_EQ(ReadLine(), EncodeRecordLine(0, data));
-        Send("ACK\r");
-        EXPECT_EQ(ReadLine(), "OVER\r");
+    const auto E = [](int sequence, const char* data) { return EncodeRecordLine(sequence, data); };
+    std::vector<TransferPlan> p(12, PlainTransfer({"abc"}));
+    p[0] = p[4] = p[7] = PlainTransfer({"abc", "def"});
+    p[2].records[0].badChecksumAttempts = 2;
+    p[3].records[0].wrongSequenceAttempts = 1;
+    p[4].records[0].repeatAfterAck = true;
+    p[5].nakReads = 1;
+    p[6].answer = ReadAnswer::SILENT;
+    p[7].silentAfterRecords = 1;
+    p[8].joinAckWithFirst = true;
+    p[9] = PlainTransfer({"a", "b", "c"});
+    p[9].records[0].joinWithNext = p[9].records[2].joinWithNext = true;
+    p[9].afterOver = "junk";
+    p[10].records[0].splitChunk = 3;
+    p[10].records[0].splitGapMs = 40;
+    p[11].records[0].rawLine = std::string(1100, 'x') + "\r";
+    TransferPlan over = p[1], wrap = PlainTransfer({"abc", "abc", "abc"});
+    over.answer = ReadAnswer::OVER;
+    wrap.firstSequence = 8;
+    const std::string line = E(0, "abc"), bad = EncodeRecordLine(0, "abc", true), two = E(0, "a") + E(1, "b");
+    const Dialogue dialogues[] = {
+        {"stop and wait", {p[0]},
+         {{"", ""}, {"READ\r", "ACK\r" + line}, {"", ""}, {"ACK\r", E(1, "def")}, {"ACK\r", "OVER\r"}}},
+        {"NAK resends", {p[1]}, {{"READ\r", "ACK\r" + line}, {"NAK\r", line}, {"NAK\r", line}, {"ACK\r", "OVER\r"}}},
+        {"bad checksum twice", {p[2]}, {{"READ\r", "ACK\r" + bad}, {"NAK\r", bad}, {"NAK\r", line}}},
+        {"wrong sequence once", {p[3]}, {{"READ\r", "ACK\r" + E(1, "abc")}, {"NAK\r", line}}},
+        {"repeat after ACK", {p[4]}, {{"READ\r", "ACK\r" + line}, {"ACK\r", line}, {"ACK\r", E(1, "def")}}},
+        {"first READ refused", {p[5]}, {{"READ\r", "NAK\r"}, {"", ""}, {"READ\r", "ACK\r" + line}}},
+        {"silent", {p[6]}, {{"READ\r", ""}, {"READ\r", ""}}},
+        {"silent after a record", {p[7]}, {{"READ\r", "ACK\r" + line}, {"ACK\r", ""}, {"READ\r", "ACK\r" + line}}},
+        {"ACK joined with record 0", {p[8]}, {{"READ\r", "ACK\r" + line}}, {"ACK\r" + line}},
+        {"joined records, bytes after OVER", {p[9]},
+         {{"READ\r", "ACK\r" + two}, {"ACK\r", ""}, {"ACK\r", E(2, "c") + "OVER\rjunk"}},
+         {"ACK\r", two, E(2, "c") + "OVER\rjunk"}},
+        {"line split", {p[10]}, {{"READ\r", "ACK\r" + line}}, {"ACK\r", line.substr(0, 3), line.substr(3, 3), "\r"}},
+        {"raw line", {p[11]}, {{"READ\r", "ACK\r" + p[11].records[0].rawLine}}},
+        {"OVER at once", {over}, {{"READ\r", "OVER\r"}}},
+        {"sequence from 8 wraps after 9", {wrap},
+         {{"READ\r", "ACK\r" + E(8, "abc")}, {"ACK\r", E(9, "abc")}, {"ACK\r", line}}},
+        {"transfers in turn, then OVER", {PlainTransfer({"first"}), PlainTransfer({"second"})},
+         {{"READ\r", "ACK\r" + E(0, "first")}, {"ACK\r", "OVER\r"}, {"READ\r", "ACK\r" + E(0, "second")},
+          {"ACK\r", "OVER\r"}, {"READ\r", "OVER\r"}}},
+    };
+    for (const Dialogue& d : dialogues) {
+        SCOPED_TRACE(d.what);
+        FakeHost host;
+        ASSERT_TRUE(host.ok);
+        for (const TransferPlan& plan : d.plans) host.sim.AddTransfer(plan);
+        host.sim.SetWhenExhausted(WhenExhausted::OVER);
+        ASSERT_EQ(host.sim.Start(host.pty.master), 0);
+        for (const Step& step : d.steps) {
+            EXPECT_TRUE(step.send.empty() || host.Send(step.send));
+            size_t size = step.expect.empty() ? 1 : step.expect.size();
+            EXPECT_EQ(host.Read(size, step.expect.empty() ? 100 : 2000), step.expect) << "after " << step.send;
+        }
+        // The simulator logs a write just after making it.
+        host.sim.WaitFor([&](const TerminalSimulator& sim) { return sim.Sent().size() >= d.writes.size(); }, 2000);
+        const auto sent = host.sim.Sent();
+        for (size_t i = 0; i < d.writes.size() && i < sent.size(); ++i) EXPECT_EQ(sent[i].bytes, d.writes[i]) << i;
+        for (size_t i = 2; i < sent.size() && d.plans[0].records[0].splitGapMs; ++i)
+            EXPECT_GE(sent[i].timeNs - sent[i - 1].timeNs, 40 * 1000000LL) << i;
     }
-    Send("READ\r");
-    EXPECT_EQ(ReadLine(), "OVER\r");
-    EXPECT_TRUE(sim_.WaitForTransfers(3, 2000));
-    sim_.SetWhenExhausted(WhenExhausted::SILENT);
-    Send("READ\r");
-    EXPECT_TRUE(Quiet(100));
-}
-
-TEST_F(FakeHost, SequenceWrapsAfterNine)
-{
-    std::vector<std::string> records;
-    for (int i = 0; i < 12; ++i)
-        records.push_back(std::string(1, static_cast<char>('a' + i)));
-    sim_.AddTransfer(PlainTransfer(records));
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    Send("READ\r");
-    ReadLine();
-    for (int i = 0; i < 12; ++i) {
-        const std::string line = ReadLine();
-        ASSERT_FALSE(line.empty());
-        EXPECT_EQ(line[0], static_cast<char>(i % 10)) << i;
-        Send("ACK\r");
-    }
-    EXPECT_EQ(ReadLine(), "OVER\r");
-}
-
-TEST_F(FakeHost, LineSpeedSeenFromTheMaster)
-{
-    termios attributes{};
-    ASSERT_EQ(tcgetattr(pty_.slave, &attributes), 0);
-    cfsetspeed(&attributes, B57600);
-    ASSERT_EQ(tcsetattr(pty_.slave, TCSANOW, &attributes), 0);
-    EXPECT_EQ(LineSpeed(pty_.master), 57600);
-    cfsetspeed(&attributes, B9600);
-    ASSERT_EQ(tcsetattr(pty_.slave, TCSANOW, &attributes), 0);
-    EXPECT_EQ(LineSpeed(pty_.master), 9600);
-}
-
-TEST_F(FakeHost, WaitForTimesOutWhenNothingHappens)
-{
-    ASSERT_EQ(sim_.Start(pty_.master), 0);
-    const int64_t start = MonotonicRawNs();
-    EXPECT_FALSE(sim_.WaitForCommands(1, 100));
-    EXPECT_GE(MonotonicRawNs() - start, 95 * 1000000LL);
 }
 
 }  // namespace

@@ -1,243 +1,242 @@
-// Bounded overlapped reads and writes, Transact and SendCommand, on a named
-// pipe standing in for the port: requests never outlive their call, and no
-// byte is lost to a request cut at its limit.
-#include <gtest/gtest.h>
+// Link I/O on a named pipe standing in for the port, with a window of the
+// test's own as the session window: bounded reads and writes, Transact,
+// SendCommand and the receive thread.
+// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
+#include "app/settings.h"
 
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
+#include "session/receive_thread.h"
 #include "session/session_window.h"
-#include "tests/wine/link_test_support.h"
-
-using linktest::NowMs;
-using linktest::PipePair;
 
 namespace {
 
-class PipeLink : public ::testing::Test {
+double NowMs()
+{
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// A connected pipe: the server end overlapped, as the link's port; the client
+// end synchronous, for the test to play the terminal.
+struct PipePair {
+    explicit PipePair(DWORD bufferSize)
+    {
+        static int number = 0;
+        std::string name = "\\\\.\\pipe\\varnolt-" + std::to_string(GetCurrentProcessId()) + "-" +
+                           std::to_string(number++);
+        server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE, 1,
+                                  bufferSize, bufferSize, 0, nullptr);
+        client = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    }
+    ~PipePair() { CloseHandle(client), CloseHandle(server); }
+    void Write(const std::string& bytes) const
+    {
+        DWORD written = 0;
+        WriteFile(client, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    }
+    // Takes what has reached the client end so far.
+    std::string Received() const
+    {
+        DWORD available = 0;
+        PeekNamedPipe(client, nullptr, 0, nullptr, &available, nullptr);
+        std::string bytes(available, '\0');
+        if (available) ReadFile(client, &bytes[0], available, &available, nullptr);
+        return bytes;
+    }
+    HANDLE server, client;
+};
+
+// What the test's session window saw.
+struct WindowLog {
+    std::string bytes;
+    int handOvers = 0, handOversWhileStopped = 0, notSentByTheThread = 0, idoks = 0, errors = 0;
+    LRESULT verdictAtOver = 0;   // the answer once "OVER\r" has arrived
+    WPARAM lastError = 0;
+} windowLog;
+
+LRESULT CALLBACK FakeSessionProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && LOWORD(wParam) == IDOK) ++windowLog.idoks;
+    if (message == MSG_SESSION_ERROR) ++windowLog.errors, windowLog.lastError = wParam;
+    if (message != MSG_BYTES_RECEIVED) return DefWindowProcA(window, message, wParam, lParam);
+    if (!InSendMessage()) ++windowLog.notSentByTheThread;
+    // As the session window does: nothing is taken once stopped.
+    if (!linkState.receiveRunning) return ++windowLog.handOversWhileStopped, 1;
+    ++windowLog.handOvers;
+    windowLog.bytes.append(reinterpret_cast<const char*>(lParam), wParam);
+    return windowLog.bytes.find("OVER\r") != std::string::npos ? windowLog.verdictAtOver : 1;
+}
+
+// Dispatches this thread's messages until the condition holds or the time is up.
+template <typename Condition>
+bool PumpUntil(Condition condition, int timeoutMs)
+{
+    for (double deadline = NowMs() + timeoutMs; !condition();) {
+        if (NowMs() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    return true;
+}
+
+// The pipe as the link's port, with fresh events and the test's window.
+class LinkTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        pipe_ = linktest::OpenPipePair(4096);
-        ASSERT_TRUE(pipe_.Ok());
-        linktest::UseAsLinkPort(pipe_.server);
+        windowLog = WindowLog{};
+        settings.interfaceKind = RS232_IRDA;
+        linkWriteDone = 0;
+        linkState.port = pipe_.server;
+        linkState.writeOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = FakeSessionProc;
+        windowClass.lpszClassName = "VarnoltFakeSession";
+        RegisterClassA(&windowClass);   // fails harmlessly once registered
+        sessionWindow = CreateWindowExA(0, windowClass.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        nullptr, nullptr);
+        ASSERT_NE(nullptr, sessionWindow);
     }
     void TearDown() override
     {
-        linktest::ReleaseLink(false);
-        linktest::ClosePipePair(pipe_);
+        StopReceiveThread();
+        for (HANDLE handle : {linkState.writeOverlapped.hEvent, linkState.readOverlapped.hEvent, thread_})
+            CloseHandle(handle);
+        linkState.readOverlapped = linkState.writeOverlapped = OVERLAPPED{};
+        DestroyWindow(sessionWindow);
+        sessionWindow = nullptr;
     }
-
-    PipePair pipe_;
+    // Starts the receive thread, with a handle of our own to see how it ended.
+    void StartThread()
+    {
+        ASSERT_EQ(1, StartReceiveThread());
+        DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread_,
+                        SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0);
+    }
+    DWORD ExitCode(int timeoutMs)
+    {
+        DWORD code = STILL_ACTIVE;
+        PumpUntil([&] { return GetExitCodeThread(thread_, &code) && code != STILL_ACTIVE; }, timeoutMs);
+        return code;
+    }
+    PipePair pipe_{4096};
+    HANDLE thread_ = nullptr;
 };
+
+class ReceiveVerdict : public LinkTest, public ::testing::WithParamInterface<int> {};
 
 }  // namespace
 
-TEST_F(PipeLink, ReadWithNothingArrivingEndsAtItsLimitWithNothingPending)
+TEST_F(LinkTest, CommandsAreRecordedAndWritesStillPendingAtTheirLimitCountAsSent)
 {
-    char buffer[64];
-    DWORD count = 99;
+    char text[] = "ACK\r";
+    EXPECT_EQ(1u, SendCommand(text, 1000, 4));
+    text[0] = 'N';   // the write and the record are copies
+    EXPECT_STREQ("ACK\r", linkState.lastCommand);
+    EXPECT_EQ("ACK\r", pipe_.Received());
+    EXPECT_TRUE(KillTimer(sessionWindow, TIMER_REPLY));   // it was armed
+    // A length the record cannot hold is refused, the record untouched.
+    EXPECT_EQ(0u, SendCommand("x", 1000, MAX_COMMAND_LENGTH + 1));
+    EXPECT_STREQ("ACK\r", linkState.lastCommand);
+
+    PipePair tiny(16);   // too small for the commands, and nobody reads it
+    linkState.port = tiny.server;
+    const std::string first(MAX_COMMAND_LENGTH, 'z'), second(MAX_COMMAND_LENGTH, 'y');
     double start = NowMs();
-    EXPECT_EQ(IO_DONE, ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 60, &count));
-    double took = NowMs() - start;
-    EXPECT_EQ(0u, count);
-    EXPECT_GE(took, 55.0);
-    EXPECT_LT(took, 60.0 + 200.0);
-    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.readOverlapped));
-
-    // The cut read took nothing with it: what comes next is read whole.
-    linktest::WriteClient(pipe_, "after");
-    EXPECT_EQ(IO_DONE, ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 500, &count));
-    EXPECT_EQ("after", std::string(buffer, count));
+    EXPECT_EQ(1, Transact(tiny.server, first.data(), MAX_COMMAND_LENGTH, 80, nullptr));
+    EXPECT_GE(NowMs() - start, 80.0 - 17.0);   // the tick counter moves in steps of up to 17 ms
+    EXPECT_LT(NowMs() - start, 80.0 + 300.0);
+    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.writeOverlapped));
+    EXPECT_EQ(1u, SendCommand(second.data(), 1000, MAX_COMMAND_LENGTH));
+    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.writeOverlapped));
+    EXPECT_EQ(second, linkState.lastCommand);
+    linkState.port = pipe_.server;
 }
 
-TEST_F(PipeLink, BytesArrivingWhileAReadWaitsAreTaken)
+TEST_F(LinkTest, TransactReadsTheImmediateAnswer)
 {
-    std::thread writer([this] {
-        Sleep(15);
-        linktest::WriteClient(pipe_, "late bytes");
-    });
-    char buffer[64];
-    DWORD count = 0;
-    int status = ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 2000, &count);
-    writer.join();
-    EXPECT_EQ(IO_DONE, status);
-    EXPECT_EQ("late bytes", std::string(buffer, count));
-}
-
-TEST_F(PipeLink, ManyCutReadsLoseNoByte)
-{
-    // Bytes trickle in while reads keep being cut at a short limit: every
-    // byte must come out once, in order.
-    std::string sent;
-    for (int i = 0; i < 40; ++i) sent += static_cast<char>('A' + i % 26);
-    std::thread writer([this, sent] {
-        for (char c : sent) {
-            linktest::WriteClient(pipe_, std::string(1, c));
-            Sleep(7);
-        }
-    });
-    std::string got;
-    double deadline = NowMs() + 10000;
-    while (got.size() < sent.size() && NowMs() < deadline) {
-        char buffer[16];
-        DWORD count = 0;
-        ASSERT_EQ(IO_DONE, ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 5, &count));
-        got.append(buffer, count);
+    const struct {
+        std::string answer;
+        int result;
+        const char* reply;   // NUL bytes ahead of the answer are dropped
+    } rows[] = {{"", 0, "unchanged"}, {std::string("\0\0OK", 4), 1, "OK"}, {std::string(3, '\0'), 1, ""}};
+    for (const auto& row : rows) {
+        if (!row.answer.empty()) pipe_.Write(row.answer);
+        char reply[REPLY_CAPACITY] = "unchanged";
+        double start = NowMs();
+        EXPECT_EQ(row.result, Transact(pipe_.server, "AT\r", 3, 50, reply));
+        EXPECT_LT(NowMs() - start, 3 * 50.0 + 150.0);
+        EXPECT_STREQ(row.reply, reply);
+        EXPECT_EQ("AT\r", pipe_.Received());
+        // A read cut at its limit is not left pending to take the next answer.
+        EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.readOverlapped));
     }
-    writer.join();
-    EXPECT_EQ(sent, got);
-}
-
-TEST_F(PipeLink, ReadOnABrokenLinkFails)
-{
-    std::thread closer([this] {
-        Sleep(15);
-        CloseHandle(pipe_.client);
-        pipe_.client = INVALID_HANDLE_VALUE;
-    });
-    char buffer[16];
-    DWORD count = 0;
-    int status = ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 2000, &count);
-    closer.join();
-    // Closed before or during the read: refused at the start, or failed.
-    EXPECT_TRUE(status == IO_FAILED || status == IO_START_FAILED) << status;
-}
-
-TEST(BoundedIo, RequestThatCannotStartIsReported)
-{
-    char buffer[8];
-    DWORD count = 0;
-    OVERLAPPED record{};
-    record.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    // A handle that is no longer open refuses both.
-    HANDLE closed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    CloseHandle(closed);
-    linkWriteDone = 0;
-    EXPECT_EQ(IO_START_FAILED, ReadBounded(closed, &record, buffer, sizeof buffer, 50, &count));
-    EXPECT_EQ(IO_START_FAILED, WriteBounded(closed, &record, "x", 1, 50));
-    EXPECT_EQ(0, linkWriteDone.load());
-    CloseHandle(record.hEvent);
-}
-
-TEST(BoundedIo, WriteThatCannotFinishIsCancelledAtItsLimitAndCountsAsDone)
-{
-    // A tiny pipe nobody reads: a large write cannot complete.
-    linktest::PipePair pipe = linktest::OpenPipePair(16);
-    ASSERT_TRUE(pipe.Ok());
-    OVERLAPPED record{};
-    record.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    std::string big(64 * 1024, 'z');
-    linkWriteDone = 0;
-    double start = NowMs();
-    EXPECT_EQ(IO_DONE, WriteBounded(pipe.server, &record, big.data(), static_cast<DWORD>(big.size()), 80));
-    double took = NowMs() - start;
-    EXPECT_GE(took, 75.0);
-    EXPECT_LT(took, 80.0 + 300.0);
-    EXPECT_TRUE(HasOverlappedIoCompleted(&record));
-    EXPECT_EQ(1, linkWriteDone.load());
-    CloseHandle(record.hEvent);
-    linktest::ClosePipePair(pipe);
-    linkWriteDone = 0;
-}
-
-TEST_F(PipeLink, TransactSkipsLeadingNulBytesOfTheReply)
-{
-    linktest::WriteClient(pipe_, std::string("\0\0OK", 4));
-    char reply[REPLY_CAPACITY];
-    EXPECT_EQ(1, Transact(pipe_.server, "AT\r", 3, 50, reply));
-    EXPECT_STREQ("OK", reply);
-    EXPECT_STREQ("AT\r", linkState.lastCommand);
-    EXPECT_EQ("AT\r", linktest::ReadClient(pipe_, 3, 1000));
-}
-
-TEST_F(PipeLink, TransactReplyOfNulBytesOnlyIsEmptyButAnswered)
-{
-    linktest::WriteClient(pipe_, std::string(3, '\0'));
-    char reply[REPLY_CAPACITY];
-    std::memset(reply, 'x', sizeof reply);
-    EXPECT_EQ(1, Transact(pipe_.server, "\x0f", 1, 50, reply));
-    EXPECT_STREQ("", reply);
-}
-
-TEST_F(PipeLink, TransactWithNoReplyGivesNothingAndTakesAboutThreeLimits)
-{
-    char reply[REPLY_CAPACITY] = "unchanged";
-    double start = NowMs();
-    EXPECT_EQ(0, Transact(pipe_.server, "\x0f", 1, 60, reply));
-    double took = NowMs() - start;
-    // The pause and the read window; the write goes at once.
-    EXPECT_GE(took, 2 * 60.0 - 10.0);
-    EXPECT_LT(took, 3 * 60.0 + 200.0);
-    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.readOverlapped));
-}
-
-TEST_F(PipeLink, TransactReplyIsCutToTheAreaAndTheRestStaysQueued)
-{
-    std::string answer(150, 'r');
-    answer[0] = 'a';
-    answer[100] = 'b';
-    linktest::WriteClient(pipe_, answer);
+    // A longer answer fills the area and no further.
+    pipe_.Write(std::string(150, 'a'));
     char area[REPLY_CAPACITY + 8];
     std::memset(area, '#', sizeof area);
     EXPECT_EQ(1, Transact(pipe_.server, "Q", 1, 50, area));
-    EXPECT_EQ(100u, std::strlen(area));
-    EXPECT_EQ('a', area[0]);
-    for (size_t i = REPLY_CAPACITY; i < sizeof area; ++i) EXPECT_EQ('#', area[i]) << i;
-    // The next read continues where the reply area ended.
-    char more[64];
-    DWORD count = 0;
-    ASSERT_EQ(IO_DONE, ReadBounded(pipe_.server, &linkState.readOverlapped, more, sizeof more, 500, &count));
-    ASSERT_GT(count, 0u);
-    EXPECT_EQ('b', more[0]);
+    EXPECT_EQ(std::string(100, 'a') + '\0' + std::string(8, '#'), std::string(area, sizeof area));
 }
 
-TEST_F(PipeLink, TransactWithoutReplyAreaOnlyWrites)
+TEST_P(ReceiveVerdict, HandsEveryByteOverAfterTheFirstWriteAndEndsOnTheVerdict)
 {
-    linktest::WriteClient(pipe_, "unread");
+    windowLog.verdictAtOver = GetParam();
+    StartThread();
+    pipe_.Write("early ");
+    ResumeThread(linkState.receiveThread);
+    // Given ample time to go wrong, nothing is read before a command went out.
+    EXPECT_FALSE(PumpUntil([] { return windowLog.handOvers > 0; }, 150));
+    ASSERT_EQ(1u, SendCommand("READ\r", 1000, 5));
+    for (const char* piece : {"a record ", "in pieces ", "OVER\r"}) {
+        pipe_.Write(piece);
+        PumpUntil([] { return false; }, 40);   // past the 30 ms read window
+    }
+    ASSERT_TRUE(PumpUntil([] { return windowLog.idoks + windowLog.errors > 0; }, 5000));
+    EXPECT_EQ("early a record in pieces OVER\r", windowLog.bytes);
+    EXPECT_EQ(0, windowLog.notSentByTheThread);
+    EXPECT_EQ(GetParam() == 0 ? 1 : 0, windowLog.idoks);
+    EXPECT_EQ(GetParam() == 0 ? 0 : 1, windowLog.errors);
+    EXPECT_EQ(GetParam(), static_cast<int>(windowLog.lastError));
+    EXPECT_EQ(2255u, ExitCode(3000));
+}
+INSTANTIATE_TEST_SUITE_P(CompleteOrFailed, ReceiveVerdict, ::testing::Values(0, -103));
+
+TEST_F(LinkTest, StopEndsASuspendedThreadThatNeverRan)
+{
+    StartThread();
+    // Created suspended; suspended once more, it must still be ended.
+    EXPECT_EQ(1u, SuspendThread(linkState.receiveThread));
     double start = NowMs();
-    EXPECT_EQ(1, Transact(pipe_.server, "\x07", 1, 200, nullptr));
-    EXPECT_LT(NowMs() - start, 150.0);   // no pause, no read
-    EXPECT_EQ("\x07", linktest::ReadClient(pipe_, 1, 1000));
-    // What the device sent was not consumed.
-    char buffer[16];
-    DWORD count = 0;
-    ASSERT_EQ(IO_DONE, ReadBounded(pipe_.server, &linkState.readOverlapped, buffer, sizeof buffer, 500, &count));
-    EXPECT_EQ("unread", std::string(buffer, count));
+    StopReceiveThread();
+    EXPECT_LT(NowMs() - start, 1000.0);
+    EXPECT_EQ(2255u, ExitCode(0));
 }
 
-TEST_F(PipeLink, CommandLengthOutOfRangeIsRefusedWithoutWriting)
+TEST_F(LinkTest, StopAnswersAHandOverInFlightAndWaitsForTheThread)
 {
-    std::strcpy(linkState.lastCommand, "READ\r");
-    EXPECT_EQ(0, Transact(pipe_.server, "x", 0, 50, nullptr));
-    EXPECT_EQ(0u, SendCommand("x", 1000, MAX_COMMAND_LENGTH + 1));
-    EXPECT_STREQ("READ\r", linkState.lastCommand);
-}
-
-TEST_F(PipeLink, SendCommandWritesRecordsAndArmsTheReplyTimer)
-{
-    HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    ASSERT_NE(nullptr, window);
-    sessionWindow = window;
-    char text[] = "ACK\r";
+    StartThread();
+    ResumeThread(linkState.receiveThread);
+    ASSERT_EQ(1u, SendCommand("READ\r", 1000, 5));
+    pipe_.Write("data");
+    // Without dispatching, wait until the thread is blocked handing bytes to
+    // this thread's window.
+    for (double end = NowMs() + 3000; !(GetQueueStatus(QS_SENDMESSAGE) >> 16) && NowMs() < end;) Sleep(1);
+    ASSERT_TRUE(GetQueueStatus(QS_SENDMESSAGE) >> 16);
     double start = NowMs();
-    EXPECT_EQ(1u, SendCommand(text, 1000, 4));
-    EXPECT_GE(NowMs() - start, 9.0);   // the pause after the write
-    text[0] = 'N';   // the caller's memory is not the write's
-    EXPECT_STREQ("ACK\r", linkState.lastCommand);
-    EXPECT_EQ("ACK\r", linktest::ReadClient(pipe_, 4, 1000));
-    // The timer was armed: killing it finds it.
-    EXPECT_TRUE(KillTimer(window, TIMER_REPLY));
-    sessionWindow = nullptr;
-    DestroyWindow(window);
-}
-
-TEST_F(PipeLink, SendCommandOnABrokenLinkFails)
-{
-    CloseHandle(pipe_.client);
-    pipe_.client = INVALID_HANDLE_VALUE;
-    EXPECT_EQ(0u, SendCommand("NAK\r", 1000, 4));
+    StopReceiveThread();
+    EXPECT_LT(NowMs() - start, 2000.0);
+    EXPECT_EQ(2255u, ExitCode(0));
+    // Answered after the stop, without the bytes being taken.
+    EXPECT_EQ(1, windowLog.handOversWhileStopped);
+    EXPECT_EQ(0, windowLog.handOvers + windowLog.idoks + windowLog.errors);
 }

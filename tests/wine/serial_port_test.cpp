@@ -1,215 +1,136 @@
-// Opening and configuring the COM port: absent and refused ports, the line
-// settings and time-outs of each interface, and commands on a real port.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
+// Opening and configuring the COM port: the serial enumerator's list that
+// tells an absent port from a refused one, and the settings of each interface
+// on the pseudo-terminal port of the test runner.
+// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
 #include "app/settings.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "errors/error_codes.h"
 #include "link/link_state.h"
-#include "link/serial_port.h"
-#include "session/session_window.h"
-#include "tests/wine/link_test_support.h"
-
-using linktest::PrivateMachineKey;
 
 namespace {
 
-// A port number Wine never links (it maps com1.. to the machine's ttyS).
-constexpr int UNLINKED_PORT = 254;
+constexpr char ENUMERATOR_KEY[] = "SYSTEM\\CurrentControlSet\\Services\\serenum\\Enum";
 
-class TempFile {
-public:
-    TempFile()
+// While alive, HKEY_LOCAL_MACHINE of this process is an empty private key, so
+// a test neither depends on nor touches the machine's own port list.
+struct PrivateMachineKey {
+    std::string path = "Software\\VarnoltLinkTest\\" + std::to_string(GetCurrentProcessId());
+    HKEY root = nullptr;
+    bool ok = !RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &root,
+                               nullptr) &&
+              !RegOverridePredefKey(HKEY_LOCAL_MACHINE, root);
+    ~PrivateMachineKey()
     {
-        char directory[MAX_PATH];
-        GetTempPathA(MAX_PATH, directory);
-        GetTempFileNameA(directory, "vlt", 0, path_);
-        handle_ = CreateFileA(path_, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_FLAG_OVERLAPPED, nullptr);
+        RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+        RegCloseKey(root);
+        RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
     }
-    ~TempFile()
-    {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        DeleteFileA(path_);
-    }
-    HANDLE Handle() const { return handle_; }
-
-private:
-    char path_[MAX_PATH] = {};
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
 };
 
-// BaudIndex values by number: windows.h has macros of the enumerators' names.
-constexpr uint8_t INDEX_115200 = 0;
-constexpr uint8_t INDEX_19200 = 3;
-constexpr uint8_t INDEX_9600 = 4;
-
-void UseSettings(InterfaceKind kind, int comPort, uint8_t baudIndex)
+// Writes a value under HKEY_LOCAL_MACHINE, creating its key.
+void SetValue(const std::string& key, const char* name, DWORD type, const std::string& bytes)
 {
-    settings.interfaceKind = kind;
-    settings.comPort = comPort;
-    settings.baudIndex = static_cast<BaudIndex>(baudIndex);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, key.c_str(), name, type, bytes.data(), static_cast<DWORD>(bytes.size()));
 }
-
+void SetCount(DWORD count)
+{
+    SetValue(ENUMERATOR_KEY, "Count", REG_DWORD, std::string(reinterpret_cast<const char*>(&count), sizeof count));
+}
+// Entry index of the enumerator: a device instance and the port name it has.
+void Entry(int index, const std::string& instance, const std::string& portName, DWORD type = REG_SZ, bool nul = true)
+{
+    SetValue(ENUMERATOR_KEY, std::to_string(index).c_str(), REG_SZ, instance + '\0');
+    SetValue("SYSTEM\\CurrentControlSet\\Enum\\" + instance + "\\Device Parameters", "PortName", type,
+             nul ? portName + '\0' : portName);
+}
 }  // namespace
 
-TEST(ConfigureSerialPort, TelephonyHandleThatIsNoCharacterDeviceIsRefused)
-{
-    TempFile file;
-    ASSERT_NE(INVALID_HANDLE_VALUE, file.Handle());
-    std::memset(&linkState.dcb, 0x5A, sizeof linkState.dcb);
-    EXPECT_EQ(ERR_CONNECTION, ConfigureSerialPort(file.Handle(), MODEM_TAPI));
-    // The record was cleared and nothing was read into it from the handle.
-    DCB zero{};
-    EXPECT_EQ(0, std::memcmp(&zero, &linkState.dcb, sizeof zero));
-    // The handle is still an ordinary, usable file.
-    EXPECT_EQ(static_cast<DWORD>(FILE_TYPE_DISK), GetFileType(file.Handle()));
-}
-
-TEST(OpenSerialPort, AbsentPortNotListedIsAbsent)
+TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
 {
     PrivateMachineKey machine;
-    ASSERT_TRUE(machine.Ok());
-    linktest::ListPorts(machine, {"COM3"});
-    UseSettings(RS232_IRDA, UNLINKED_PORT, INDEX_115200);
+    ASSERT_TRUE(machine.ok);
+    const std::string longName(400, 'C');
+    // Index 0 missing; entries that cannot be read between good ones.
+    SetCount(10);
+    Entry(1, "SERENUM\\FIRST", "COM3");
+    SetValue(ENUMERATOR_KEY, "2", REG_DWORD, std::string(4, '\0'));              // path is no text
+    SetValue(ENUMERATOR_KEY, "3", REG_SZ, std::string("SERENUM\\NOKEY") + '\0');  // no device key
+    Entry(4, "SERENUM\\BINARY", "COM5", REG_BINARY);
+    Entry(5, "SERENUM\\" + std::string(300, 'X'), "COM5");   // path over 256 bytes
+    Entry(6, "SERENUM\\LONG", longName);                     // name over 256 bytes
+    Entry(7, "SERENUM\\LOWER", "com5");
+    Entry(8, "SERENUM\\RAW", "COM7", REG_SZ, false);         // stored without its NUL
+    Entry(9, "SERENUM\\LAST", "COM255");
+    const std::pair<std::string, int> rows[] = {{"COM3", 1},   {"COM255", 1}, {"COM7", 1}, {"COM4", 0},
+                                                {"COM1", 0},   {"COM123", 0}, {"COM", 0},  {"COM5", 0},
+                                                {longName, 0}, {"", 0}};
+    for (const auto& [portName, expected] : rows) EXPECT_EQ(expected, IsPortEnumerated(portName.c_str())) << portName;
+    // Wine links no device to COM254: absent unless listed. Every open pauses first.
+    settings.interfaceKind = RS232_IRDA;
+    settings.comPort = 254;
+    auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort());
-    EXPECT_EQ(nullptr, linkState.port);
-    EXPECT_EQ(nullptr, linkState.writeOverlapped.hEvent);
-    linktest::ReleaseLink(true);
-}
-
-TEST(OpenSerialPort, PortThatCannotBeOpenedButIsListedIsRefused)
-{
-    PrivateMachineKey machine;
-    ASSERT_TRUE(machine.Ok());
-    // The look-up uses the device name less its "\\.\" head.
-    linktest::ListPorts(machine, {"COM3", "COM" + std::to_string(UNLINKED_PORT)});
-    UseSettings(RS232_IRDA, UNLINKED_PORT, INDEX_115200);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
+    Entry(0, "SERENUM\\ZERO", "COM254");
     EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort());
     EXPECT_EQ(nullptr, linkState.port);
-    linktest::ReleaseLink(true);
+    // A count that is not a number, or zero, lists nothing; a huge one is
+    // walked only to a bound; without the enumerator key nothing is listed.
+    SetValue(ENUMERATOR_KEY, "Count", REG_SZ, std::string("10") + '\0');
+    EXPECT_EQ(0, IsPortEnumerated("COM3"));
+    SetCount(0);
+    EXPECT_EQ(0, IsPortEnumerated("COM3"));
+    SetCount(0xFFFFFFFFu);
+    EXPECT_EQ(1, IsPortEnumerated("COM255"));
+    EXPECT_EQ(0, IsPortEnumerated("COM4"));
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, ENUMERATOR_KEY);
+    EXPECT_EQ(0, IsPortEnumerated("COM3"));
 }
 
-TEST(OpenSerialPort, OpeningPausesFirst)
+TEST(ConfigureSerialPort, TelephonyHandleThatIsNoCharacterDeviceIsRefusedUntouched)
 {
-    PrivateMachineKey machine;
-    ASSERT_TRUE(machine.Ok());
-    UseSettings(RS232_IRDA, UNLINKED_PORT, INDEX_115200);
-    double start = linktest::NowMs();
-    EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort());
-    EXPECT_GE(linktest::NowMs() - start, 95.0);
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::memset(&linkState.dcb, 0x5A, sizeof linkState.dcb);
+    EXPECT_EQ(ERR_CONNECTION, ConfigureSerialPort(event, MODEM_TAPI));
+    DCB zero{};   // cleared, and nothing read into it from the handle
+    EXPECT_EQ(0, std::memcmp(&zero, &linkState.dcb, sizeof zero));
+    CloseHandle(event);
 }
 
-// ---- On the pseudo-terminal port the test wrapper provides ----------------
-
-class OnTestPort : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        number_ = linktest::TestComPort();
-        if (!number_) GTEST_SKIP() << "VARNOLT_TEST_COM is not set: no test COM port";
-    }
-    void TearDown() override { linktest::ReleaseLink(true); }
-
-    int number_ = 0;
-};
-
-TEST_F(OnTestPort, PlainLinkGetsItsTimeoutsAndFrame)
+TEST(ConfigureSerialPort, PlainLinkSettingsReachTheTestPortAndTelephonyKeepsThem)
 {
-    for (uint8_t baud : {INDEX_9600, INDEX_115200}) {
-        UseSettings(RS232_IRDA, number_, baud);
-        ASSERT_EQ(1, OpenSerialPort());
-        ASSERT_NE(nullptr, linkState.port);
-        ASSERT_NE(nullptr, linkState.writeOverlapped.hEvent);
-        ASSERT_NE(nullptr, linkState.readOverlapped.hEvent);
-        EXPECT_NE(linkState.writeOverlapped.hEvent, linkState.readOverlapped.hEvent);
-
-        COMMTIMEOUTS t{};
-        ASSERT_TRUE(GetCommTimeouts(linkState.port, &t));
-        EXPECT_EQ(MAXDWORD, t.ReadIntervalTimeout);
-        EXPECT_EQ(0u, t.ReadTotalTimeoutConstant);
-        EXPECT_EQ(5u, t.WriteTotalTimeoutMultiplier);
-        EXPECT_EQ(50u, t.WriteTotalTimeoutConstant);
-
-        DCB dcb{};
-        dcb.DCBlength = sizeof dcb;
-        ASSERT_TRUE(GetCommState(linkState.port, &dcb));
-        EXPECT_EQ(BaudRateOf(baud), dcb.BaudRate);
-        EXPECT_EQ(8, dcb.ByteSize);
-        EXPECT_EQ(NOPARITY, dcb.Parity);
-        EXPECT_EQ(ONESTOPBIT, dcb.StopBits);
-        EXPECT_EQ(0u, dcb.fOutxCtsFlow);
-        EXPECT_EQ(0u, dcb.fOutX);
-        // The record keeps what was written.
-        EXPECT_EQ(BaudRateOf(baud), linkState.dcb.BaudRate);
-        linktest::ReleaseLink(true);
-    }
-}
-
-TEST_F(OnTestPort, ModemOnComPortWaitsForReads)
-{
-    UseSettings(MODEM_COM, number_, INDEX_19200);
+    const char* number = std::getenv("VARNOLT_TEST_COM");
+    if (!number) GTEST_SKIP() << "VARNOLT_TEST_COM is not set: no test COM port";
+    settings.comPort = std::atoi(number);
+    settings.interfaceKind = RS232_IRDA;
+    settings.baudIndex = static_cast<BaudIndex>(4);   // 9600
     ASSERT_EQ(1, OpenSerialPort());
     COMMTIMEOUTS t{};
-    ASSERT_TRUE(GetCommTimeouts(linkState.port, &t));
-    EXPECT_EQ(100u, t.ReadTotalTimeoutConstant);
     DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    ASSERT_TRUE(GetCommState(linkState.port, &dcb));
-    EXPECT_EQ(19200u, dcb.BaudRate);
-    EXPECT_EQ(0u, dcb.fAbortOnError);
-}
-
-TEST_F(OnTestPort, TelephonyModemKeepsTheDriversLineSettings)
-{
-    char name[32];
-    std::snprintf(name, sizeof name, "\\\\.\\COM%d", number_);
-    HANDLE port = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                              nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, port);
-    linkState.port = port;
-    DCB before{};
-    before.DCBlength = sizeof before;
-    ASSERT_TRUE(GetCommState(port, &before));
-    before.BaudRate = 38400;
-    ASSERT_TRUE(SetCommState(port, &before));
-    ASSERT_TRUE(GetCommState(port, &before));
-
-    EXPECT_EQ(1, ConfigureSerialPort(port, MODEM_TAPI));
-    COMMTIMEOUTS t{};
-    ASSERT_TRUE(GetCommTimeouts(port, &t));
+    ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
+    EXPECT_EQ((std::vector<DWORD>{MAXDWORD, 0, 5, 50}),
+              (std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
+                                  t.WriteTotalTimeoutConstant}));
+    EXPECT_EQ((std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, 0, 0}),
+              (std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits, dcb.fOutxCtsFlow, dcb.fOutX}));
+    // The telephony modem driver owns the line settings: only the time-outs
+    // change, whatever speed the settings name.
+    settings.baudIndex = static_cast<BaudIndex>(0);
+    EXPECT_EQ(1, ConfigureSerialPort(linkState.port, MODEM_TAPI));
+    ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
+    EXPECT_EQ(9600u, dcb.BaudRate);
     EXPECT_EQ(100u, t.ReadTotalTimeoutConstant);
-    EXPECT_EQ(50u, t.WriteTotalTimeoutConstant);
-    DCB after{};
-    after.DCBlength = sizeof after;
-    ASSERT_TRUE(GetCommState(port, &after));
-    EXPECT_EQ(38400u, after.BaudRate);
-    EXPECT_EQ(before.ByteSize, after.ByteSize);
-    EXPECT_EQ(before.Parity, after.Parity);
-    EXPECT_EQ(before.StopBits, after.StopBits);
-}
-
-TEST_F(OnTestPort, CommandsGoOutAndTransactWithoutAnswerIsBounded)
-{
-    UseSettings(RS232_IRDA, number_, INDEX_115200);
-    ASSERT_EQ(1, OpenSerialPort());
-
-    EXPECT_EQ(1u, SendCommand("READ\r", 1000, 5));
-    EXPECT_STREQ("READ\r", linkState.lastCommand);
-
-    EXPECT_EQ(1, Transact(linkState.port, "\x0f", 1, 100, nullptr));
-    EXPECT_STREQ("\x0f", linkState.lastCommand);
-
-    // Nothing answers on the other side: the write, the pause and the read
-    // each take at most about the limit.
-    char reply[REPLY_CAPACITY];
-    double start = linktest::NowMs();
-    EXPECT_EQ(0, Transact(linkState.port, "AT\r", 3, 100, reply));
-    double took = linktest::NowMs() - start;
-    EXPECT_GE(took, 95.0);
-    EXPECT_LT(took, 3 * 100.0 + 150.0);
-    // Nothing was left pending on the records.
-    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.readOverlapped));
-    EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.writeOverlapped));
+    for (HANDLE handle : {linkState.port, linkState.writeOverlapped.hEvent, linkState.readOverlapped.hEvent})
+        CloseHandle(handle);
+    linkState.readOverlapped = linkState.writeOverlapped = OVERLAPPED{};
+    linkState.port = nullptr;
 }
