@@ -1,9 +1,8 @@
-// A stand-in for the port, the output and the window of the record protocol:
-// it records every command, delivery, timer arm and text, in order.
+// A recording stand-in for the port, the output file and the session window,
+// so the record protocol can be driven line by line.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -11,94 +10,53 @@
 #include "session/protocol.h"
 #include "session/session_state.h"
 
+using Texts = std::vector<std::string>;
+
 struct FakeWorld {
-    std::vector<std::string> events;       // everything, in order
-    std::vector<std::string> commands;     // command bytes sent
-    std::vector<unsigned> commandElapses;  // elapse given with each command
-    std::string delivered;                 // bytes written or typed, concatenated
-    std::vector<std::string> deliveries;   // one entry per write or typing
+    Texts events;            // everything, in order
+    Texts commands;          // commands written to the port
+    std::string delivered;   // bytes written, concatenated
     std::string lastCommand;
-    int openCalls = 0;
-    int openResult = 1;
+    int openCalls = 0, openResult = 1, writeShortBy = 0, shownCount = -1;
     bool sendFails = false;
-    int writeShortBy = 0;                  // the write takes this many bytes fewer
-    int stopReceivingCalls = 0;
-    int shownCount = -1;
-    std::string status;
 };
-
 inline FakeWorld fake;
-
-inline std::string Bytes(std::initializer_list<int> values)
-{
-    std::string out;
-    for (int v : values) out.push_back(static_cast<char>(v));
-    return out;
-}
 
 // A record line on the wire: sequence, data, checksum (13 sent as 14), CR.
 inline std::string RecordLine(int sequence, const std::string& data)
 {
     unsigned sum = static_cast<unsigned>(sequence);
     for (unsigned char c : data) sum += c;
-    sum &= 0xFFFF;
-    auto wire = [](unsigned b) { return static_cast<char>(b == 13 ? 14 : b); };
-    std::string line;
-    line.push_back(static_cast<char>(sequence));
-    line += data;
-    line.push_back(wire(sum & 0xFF));
-    line.push_back(wire(sum >> 8));
-    line.push_back('\r');
-    return line;
+    auto wire = [](unsigned b) { return static_cast<char>((b & 0xFF) == 13 ? 14 : b & 0xFF); };
+    return std::string(1, static_cast<char>(sequence)) + data + wire(sum) + wire(sum >> 8) + '\r';
 }
 
-inline void InstallFakeIo()
+// A fresh file session with the stand-in installed, after "READ\r" went out.
+inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
 {
     fake = FakeWorld{};
     protocolIo.sendCommand = [](const char* text, unsigned elapse, int length) -> unsigned {
-        std::string command(text, static_cast<size_t>(length));
+        const std::string command(text, static_cast<size_t>(length));
         fake.events.push_back("send " + command);
         if (fake.sendFails) return 0;
-        fake.commands.push_back(command);
-        fake.commandElapses.push_back(elapse);
-        fake.lastCommand = command;
+        fake.commands.push_back(fake.lastCommand = command);
         fake.events.push_back("arm " + std::to_string(elapse));
         return 1;
     };
-    protocolIo.lastCommand = []() -> const char* { return fake.lastCommand.c_str(); };
+    protocolIo.lastCommand = []() { return fake.lastCommand.c_str(); };
     protocolIo.clearLastCommand = []() { fake.lastCommand.clear(); };
-    protocolIo.openOutput = []() {
-        ++fake.openCalls;
-        fake.events.push_back("open");
-        return fake.openResult;
-    };
+    protocolIo.openOutput = []() { return ++fake.openCalls, fake.events.push_back("open"), fake.openResult; };
     protocolIo.writeOutput = [](const uint8_t* bytes, int count) {
-        const int taken = count - fake.writeShortBy;
         fake.events.push_back("write");
-        fake.deliveries.emplace_back(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
-        fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(taken));
-        return taken;
-    };
-    protocolIo.typeRecord = [](const uint8_t* bytes, int count) {
-        fake.events.push_back("type");
-        fake.deliveries.emplace_back(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
-        fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+        fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count - fake.writeShortBy));
+        return count - fake.writeShortBy;
     };
     protocolIo.stopReplyTimer = []() { fake.events.push_back("stop"); };
     protocolIo.armReplyTimer = [](unsigned elapse) { fake.events.push_back("arm " + std::to_string(elapse)); };
     protocolIo.showConnected = []() { fake.events.push_back("connected"); };
-    protocolIo.showStatus = [](const char* text) {
-        fake.status = text;
-        fake.events.push_back(std::string("status ") + text);
-    };
+    protocolIo.showStatus = [](const char* text) { fake.events.push_back(std::string("status ") + text); };
     protocolIo.showCount = [](int count) { fake.shownCount = count; };
-    protocolIo.stopReceiving = []() { ++fake.stopReceivingCalls; };
-}
-
-// A fresh session in file mode, both line ends off, after "READ\r" went out.
-inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
-{
-    InstallFakeIo();
+    protocolIo.stopReceiving = []() { fake.events.push_back("stop receiving"); };
     settings.saveMode = mode;
     settings.addReturn = addReturn ? 1 : 0;
     settings.addLineFeed = addLineFeed ? 1 : 0;
@@ -106,12 +64,10 @@ inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool
     fake.lastCommand = "READ\r";
 }
 
-// Hands one complete line to the protocol the way the line builder does:
-// through the session's line buffer.
+// One line in a buffer of exactly its length and the terminating zero.
 inline int Line(const std::string& text)
 {
-    ClearLine();
-    std::memcpy(sessionState.lineBuffer, text.data(), text.size());
-    sessionState.lineLength = static_cast<int32_t>(text.size());
-    return HandleLine(sessionState.lineBuffer, sessionState.lineLength);
+    std::vector<uint8_t> exact(text.begin(), text.end());
+    exact.push_back(0);
+    return HandleLine(exact.data(), static_cast<int>(text.size()));
 }
