@@ -190,11 +190,6 @@ int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
         return 1;
     }
     // The terminal did not follow our "ACK\r" or "NAK\r": drop what came of
-    // the line and ask for the record again.
-    ClearLine();
-    if (s.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
-    const int answered = Answer(NAK_TEXT);
-    if (answered < 0) return answered;
-    ++s.retryCount;
-    return 1;
+    // the line and ask for the record again, as for a refused one.
+    return RefuseRecord();
 }
