@@ -80,7 +80,7 @@ TEST(ParseSettingsText, FieldRulesSeparatorsAndDefaultsOfEachSource)
     }
 }
 
-TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309AndValuesTo260)
+TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309)
 {
     const std::string values = "2\r\n7\r\n3\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9\r\n";   // 36 characters
     ParseFile(std::string(290, 'p') + "\r\n" + values);   // 17 characters of values left: six fields
@@ -91,11 +91,6 @@ TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309AndValuesTo260)
     EXPECT_EQ(Fields(), "1 7 2 1 000001 5 9");
     ParseFile(path + "q\r\n" + values);   // 312: cut to 309
     EXPECT_EQ(Fields(), "1 7 2 1 000001 5 2");
-    // After the path, a value at position 255 of the rest is read, at 260 it is not.
-    LoadSettingsCommandLine(("P,1" + std::string(250, ',') + "2,3,4").c_str());
-    EXPECT_EQ(Fields(), "0 2 2 3 111000 2 2");
-    LoadSettingsCommandLine(("P,1" + std::string(259, ',') + "5").c_str());
-    EXPECT_EQ(settings.comPort, 1);
 }
 
 TEST(FormatSettingsText, WritesTheExactThirteenLinesAndReadsBackWhole)
@@ -117,25 +112,4 @@ TEST(FormatSettingsText, WritesTheExactThirteenLinesAndReadsBackWhole)
     std::strcpy(settings.outputDirectory, "D:\\Out");
     std::strcpy(settings.outputFileName, "x.txt");
     EXPECT_EQ(Format(), written);
-    // An unchecked record of two 260-character parts is cut, not written past the buffer.
-    settings.outputDirectory[std::string(MAX_PATH_CHARS, 'd').copy(settings.outputDirectory, MAX_PATH_CHARS)] = '\0';
-    settings.outputFileName[std::string(MAX_PATH_CHARS, 'f').copy(settings.outputFileName, MAX_PATH_CHARS)] = '\0';
-    char out[SETTINGS_TEXT_CAPACITY + 1];
-    out[SETTINGS_TEXT_CAPACITY] = '#';
-    EXPECT_EQ(FormatSettingsText(settings, out), SETTINGS_TEXT_CAPACITY - 1);
-    EXPECT_EQ(out[SETTINGS_TEXT_CAPACITY], '#');
-}
-
-TEST(PathMode, FollowsTheSaveMode)
-{
-    for (const auto& [mode, kind] : {std::pair{OVERWRITE, PATH_DIRECTORY_AND_FILE}, {APPEND, PATH_DIRECTORY_AND_FILE},
-             {AUTO_APPEND, PATH_DIRECTORY_AND_FILE}, {AUTO_FILE_NAME, PATH_DIRECTORY}, {KEYBOARD_EMULATION, PATH_NONE}})
-        EXPECT_EQ(PathMode(mode), kind) << mode;
-}
-
-TEST(SettingsCommandLine, SkipsTheProgramNameAndTheBlanksAfterIt)
-{
-    const std::pair<const char*, const char*> rows[] = {{"V.exe C:\\A,1", "C:\\A,1"}, {"\"C:\\P F\\V.exe\" \t C:\\A,1", "C:\\A,1"},
-        {"\"C:\\x y\\V.exe\"\"q\" ,1", "\"q\" ,1"}, {"V.exe   ", ""}, {"\"unterminated name", ""}, {"", ""}};
-    for (const auto& [line, expected] : rows) EXPECT_STREQ(SettingsCommandLine(line), expected) << line;
 }

@@ -1,5 +1,4 @@
-// Opening the output file in every save mode, automatic names, the second
-// "ACK\r" of a transfer, and the removal of a file left empty.
+// The output file: save modes, automatic names, a second "ACK\r", removal when left empty.
 #include "app/settings.h"
 #include "errors/error_codes.h"
 #include "session/output_file.h"

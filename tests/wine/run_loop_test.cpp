@@ -1,5 +1,4 @@
-// Start-up and the run loop, with the dialogs replaced by a script of results
-// so that the order of dialogs and the loop's exits can be checked.
+// The run loop with the dialogs replaced by a script of results: dialog order and exits.
 #include "app/settings.h"
 #include "app/startup.h"
 #include "res/resource.h"
@@ -45,11 +44,6 @@ protected:
         shownDialogs.clear();
         return RunLoop(ScriptedDialog);
     }
-    int Start(const std::string& settingsText)
-    {
-        scriptedResults.assign({SESSION_CLOSED});
-        return StartProgram(GetModuleHandleA(nullptr), ("prog.exe " + settingsText).c_str(), ScriptedDialog);
-    }
     std::string before_ = CurrentDirectoryText();
     TestDir dir_;
 };
@@ -86,17 +80,4 @@ TEST_F(RunLoopTest, AnInvalidLocationShowsTheNameErrorWithoutOwnerAndEnds)
     ASSERT_EQ(box.Count(), 1);
     EXPECT_EQ(box.Boxes()[0].text, "Invalid file name or path!!");
     EXPECT_EQ(box.Boxes()[0].owner, nullptr);
-}
-
-TEST_F(RunLoopTest, StartClearsKeepOnlineForAppendAndKeyboardEmulationChecksNoLocation)
-{
-    Start(dir_.Path() + "\\a.txt,1,2,1,2,1,1,1,0,0,1,5,2");
-    EXPECT_EQ(settings.saveMode, APPEND);
-    EXPECT_EQ(settings.keepOnline, 0);
-    BoxWatcher no("Warring", IDNO), error("Error Message", IDOK);
-    EXPECT_EQ(Start("Q:\\typed\\here.txt,1,2,1,3"), LOOP_SESSION_DONE);
-    EXPECT_EQ(std::string(settings.outputDirectory) + "|" + settings.outputFileName, "|");   // not split either
-    no.Stop();
-    error.Stop();
-    EXPECT_EQ(no.Count() + error.Count(), 0);
 }
