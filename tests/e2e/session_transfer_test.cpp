@@ -28,10 +28,11 @@ TEST_F(SessionTransferTest, AutoFileNameWritesANewFileAndYesOnTheCountShowsIt)
     EXPECT_EQ(made[0].size(), 12u) << "a time-stamped name: " << made[0];
     EXPECT_EQ(ReadFile(Dir() + "/" + made[0]), "r1\r\nr2\r\n");
     ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_YES));
-    // Wine's Notepad titles its window after the file.
+    // Wine's Notepad titles its window after the file. Its first start in a
+    // fresh prefix can take many seconds (fonts), hence the long deadline.
     const std::string stem = made[0].substr(0, 8);
     bool viewerShown = false;
-    for (const int64_t deadline = NowNs() + 10'000'000'000LL; !viewerShown && NowNs() < deadline;)
+    for (const int64_t deadline = NowNs() + 40'000'000'000LL; !viewerShown && NowNs() < deadline;)
         for (const std::string& window : ListWindows())
             if (window.find(stem) != std::string::npos && window.find("Notepad") != std::string::npos) viewerShown = true;
     EXPECT_TRUE(viewerShown);
