@@ -16,8 +16,8 @@ unsigned NoSend(const char*, unsigned, int) { return 0; }
 const char* NoLastCommand() { return ""; }
 void Nothing() {}
 int NoOutput() { return ERR_FILE_CREATE; }
-int NoWrite(const uint8_t*, int) { return 0; }
-void NoType(const uint8_t*, int) {}
+bool NoWrite(const uint8_t*, int) { return false; }
+int NoType(const uint8_t*, int) { return ERR_THREAD_CREATE; }
 void NoElapse(unsigned) {}
 void NoText(const char*) {}
 void NoCount(int) {}
@@ -32,6 +32,15 @@ constexpr int RECORD_OVERHEAD = 4;    // sequence, two checksum bytes, CR
 constexpr uint8_t CR = 0x0D;
 constexpr uint8_t LF = 0x0A;
 constexpr uint8_t CR_STAND_IN = 0x0E;  // a checksum byte of 13 travels as 14
+constexpr uint8_t LAST_SEQUENCE = 9;
+
+// A line that starts with a sequence value is a record, whatever its last
+// bytes spell: data and checksum bytes may well read "OV" "ER" or "AC" "K".
+// Only other lines can be the terminal's answers.
+bool IsRecordLine(const uint8_t* line)
+{
+    return line[0] <= LAST_SEQUENCE;
+}
 
 // Whether the line, read as a text that ends at its first zero byte (and
 // never beyond its length), contains the given answer.
@@ -61,15 +70,15 @@ bool RecordIsValid(const uint8_t* line, int length)
     return line[length - 3] == WireChecksumByte(sum) && line[length - 2] == WireChecksumByte(sum >> 8);
 }
 
-// A repetition of the last accepted record: the terminal did not get our
-// "ACK\r". A CR alone has nothing to compare and counts as one. Before the
-// first record of a session there is nothing to repeat, so an all-zero record
-// (which would equal the cleared previous record) is checked as a new one.
+// A repetition of the last accepted record (the terminal did not get our
+// "ACK\r") is the whole line again: same length, same bytes. A line that only
+// begins like it lost its tail on the way and must be sent again. Before the
+// first record of a session there is nothing to repeat.
 bool IsRepetition(const uint8_t* line, int length)
 {
-    if (length == 1) return true;
-    if (sessionState.receivedCount == 0) return false;
-    return std::memcmp(line, sessionState.previousRecord, length - 1) == 0;
+    const SessionState& s = sessionState;
+    if (s.receivedCount == 0 || length - 1 != s.previousLength) return false;
+    return std::memcmp(line, s.previousRecord, static_cast<size_t>(length - 1)) == 0;
 }
 
 int Answer(const char* answer)
@@ -90,11 +99,26 @@ int StartTransfer()
     return 1;
 }
 
+// The delivered record counts from here on, and the terminal is told so.
+int CountAndAcknowledge()
+{
+    SessionState& s = sessionState;
+    ++s.receivedCount;
+    s.retryCount = 0;
+    s.expectedSequence = static_cast<uint8_t>((s.expectedSequence + 1) % 10);
+    protocolIo.showCount(s.receivedCount);
+    const int answered = Answer(ACK_TEXT);
+    if (answered < 0) return answered;
+    ClearLine();
+    return 1;
+}
+
 int AcceptRecord(uint8_t* line, int length)
 {
     SessionState& s = sessionState;
-    std::memcpy(s.previousRecord, line, length - 1);
+    std::memcpy(s.previousRecord, line, static_cast<size_t>(length - 1));
     s.previousRecord[length - 1] = 0;
+    s.previousLength = length - 1;
 
     // The output is built in place: the data bytes stay where they are and
     // the optional CR and LF go over the checksum bytes.
@@ -107,20 +131,17 @@ int AcceptRecord(uint8_t* line, int length)
 
     if (count > 0) {
         if (settings.saveMode == KEYBOARD_EMULATION) {
-            protocolIo.typeRecord(output, count);
-        } else if (protocolIo.writeOutput(output, count) != count) {
-            return ERR_FILE_WRITE;
+            // Typing takes as long as the user's delays make it; the answer
+            // waits for its end, the window does not.
+            const int started = protocolIo.startTyping(output, count);
+            if (started < 0) return started;
+            s.typingRecord = true;
+            ClearLine();
+            return 1;
         }
+        if (!protocolIo.writeOutput(output, count)) return ERR_FILE_WRITE;
     }
-
-    ++s.receivedCount;
-    s.retryCount = 0;
-    s.expectedSequence = static_cast<uint8_t>((s.expectedSequence + 1) % 10);
-    protocolIo.showCount(s.receivedCount);
-    const int answered = Answer(ACK_TEXT);
-    if (answered < 0) return answered;
-    ClearLine();
-    return 1;
+    return CountAndAcknowledge();
 }
 
 int RefuseRecord()
@@ -131,6 +152,19 @@ int RefuseRecord()
     if (answered < 0) return answered;
     ++sessionState.retryCount;
     return 1;
+}
+
+int HandleRecord(uint8_t* line, int length)
+{
+    line[length] = 0;
+    if (IsRepetition(line, length)) {
+        ClearLine();
+        return Answer(ACK_TEXT);
+    }
+    // A line too short to hold a sequence value and a checksum (a CR alone
+    // among them) is refused like a bad checksum.
+    if (length < RECORD_OVERHEAD || !RecordIsValid(line, length)) return RefuseRecord();
+    return AcceptRecord(line, length);
 }
 
 }  // namespace
@@ -144,6 +178,8 @@ void ResetSession()
 {
     SessionState& s = sessionState;
     std::memset(s.previousRecord, 0, sizeof s.previousRecord);
+    s.previousLength = 0;
+    s.typingRecord = false;
     ClearLine();
     protocolIo.clearLastCommand();
     s.retryCount = 0;
@@ -154,8 +190,15 @@ void ResetSession()
 int HandleLine(uint8_t* line, int length)
 {
     protocolIo.stopReplyTimer();
+    // The terminal waits for the answer to the record being typed; whatever
+    // comes meanwhile is noise, and the record's answer follows its typing.
+    if (sessionState.typingRecord) {
+        ClearLine();
+        return 1;
+    }
     if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord();
 
+    if (IsRecordLine(line)) return HandleRecord(line, length);
     if (LineContains(line, length, ACK_TEXT)) return StartTransfer();
     if (LineContains(line, length, NAK_TEXT)) {
         ClearLine();
@@ -167,21 +210,21 @@ int HandleLine(uint8_t* line, int length)
         protocolIo.showStatus("Completed!!");
         return 0;
     }
+    return HandleRecord(line, length);
+}
 
-    line[length] = 0;
-    if (IsRepetition(line, length)) {
-        ClearLine();
-        return Answer(ACK_TEXT);
-    }
-    // A line too short to hold a sequence value and a checksum is refused
-    // like a bad checksum.
-    if (length < RECORD_OVERHEAD || !RecordIsValid(line, length)) return RefuseRecord();
-    return AcceptRecord(line, length);
+int FinishTypedRecord()
+{
+    if (!sessionState.typingRecord) return 1;
+    sessionState.typingRecord = false;
+    return CountAndAcknowledge();
 }
 
 int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
 {
     SessionState& s = sessionState;
+    // No answer is owed while a record is still being typed.
+    if (s.typingRecord) return 1;
     const char* last = protocolIo.lastCommand();
     if (std::strcmp(last, READ_COMMAND) == 0) {
         if (s.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;

@@ -12,8 +12,12 @@ struct ProtocolIo {
     const char* (*lastCommand)();              // NUL-terminated copy of the last command
     void (*clearLastCommand)();
     int (*openOutput)();                       // OpenOutputFile(outputDirectory, outputFileName)
-    int (*writeOutput)(const uint8_t* bytes, int count);   // returns bytes written
-    void (*typeRecord)(const uint8_t* bytes, int count);
+    // Writes a whole record durably: true once every byte is on the disk;
+    // false leaves nothing of the record in the file.
+    bool (*writeOutput)(const uint8_t* bytes, int count);
+    // Starts typing a record away from the protocol's thread; the end is
+    // reported through FinishTypedRecord. 1, or a negative code.
+    int (*startTyping)(const uint8_t* bytes, int count);
     void (*stopReplyTimer)();
     void (*armReplyTimer)(unsigned elapse);
     void (*showConnected)();                   // "Connected!!", count shown, marks hidden
@@ -30,6 +34,11 @@ void ResetSession();
 
 // 1: go on; 0: "OVER\r" received, transfer complete; negative: failed with that code.
 int HandleLine(uint8_t* line, int length);
+
+// The record handed to startTyping has been typed to its end: count it and
+// answer "ACK\r". Nothing happens when no record is being typed.
+// 1: go on; negative: the session failed with that code.
+int FinishTypedRecord();
 
 // The reply timer expired. Resends "READ\r" or sends "NAK\r" under the retry
 // limit. pollInterval is the elapse for a repeated "READ\r".

@@ -8,11 +8,13 @@ constexpr int LINE_CAPACITY = 1025;   // bytes of one line, CR included
 
 struct SessionState {
     uint8_t previousRecord[LINE_CAPACITY];    // last accepted line without its CR, NUL-ended
+    int32_t previousLength;                   // bytes of previousRecord before its NUL
     uint8_t lineBuffer[LINE_CAPACITY + 1];    // line being assembled, and a terminating zero
     int32_t lineLength;                       // 0..1025
     int32_t receivedCount;                    // records accepted in this session
     int32_t retryCount;                       // repetitions since the last accepted record
     uint8_t expectedSequence;                 // 0..9
+    bool typingRecord;                        // an accepted record is being typed, not yet answered
 };
 
 extern SessionState sessionState;

@@ -17,8 +17,9 @@ struct FakeWorld {
     Texts commands;          // commands written to the port
     std::string delivered;   // bytes written, concatenated
     std::string lastCommand;
-    int openCalls = 0, openResult = 1, writeShortBy = 0, shownCount = -1;
-    bool sendFails = false;
+    std::string typed;       // bytes handed to the typing, concatenated
+    int openCalls = 0, openResult = 1, typingResult = 1, shownCount = -1;
+    bool sendFails = false, writeFails = false;
 };
 inline FakeWorld fake;
 
@@ -48,8 +49,14 @@ inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool
     protocolIo.openOutput = []() { return ++fake.openCalls, fake.events.push_back("open"), fake.openResult; };
     protocolIo.writeOutput = [](const uint8_t* bytes, int count) {
         fake.events.push_back("write");
-        fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count - fake.writeShortBy));
-        return count - fake.writeShortBy;
+        if (fake.writeFails) return false;
+        fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+        return true;
+    };
+    protocolIo.startTyping = [](const uint8_t* bytes, int count) {
+        fake.events.push_back("type");
+        fake.typed.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
+        return fake.typingResult;
     };
     protocolIo.stopReplyTimer = []() { fake.events.push_back("stop"); };
     protocolIo.armReplyTimer = [](unsigned elapse) { fake.events.push_back("arm " + std::to_string(elapse)); };

@@ -34,19 +34,85 @@ TEST(Records, WorkedExamplesAndEmptyRecordsCarryTheChosenLineEnds)
     }
 }
 
-TEST(Records, RepetitionAndLoneCrAreAcknowledgedAndChangeNothing)
+TEST(Records, OnlyTheWholeLastRecordAgainIsARepetition)
 {
     StartSession();
     EXPECT_EQ(Line(ABJ0), 1);
     EXPECT_EQ(fake.events, Texts({"stop", "write", "send ACK\r", "arm 1000"})) << "delivered before answered";
     sessionState.retryCount = 3;
     EXPECT_EQ(Line(ABJ0), 1);
-    EXPECT_EQ(Line("\r"), 1);
-    EXPECT_EQ(fake.commands, Texts(3, "ACK\r"));
+    EXPECT_EQ(fake.commands, Texts(2, "ACK\r"));
     EXPECT_EQ(fake.delivered, "abJ");
     EXPECT_EQ(sessionState.receivedCount, 1);
     EXPECT_EQ(sessionState.retryCount, 3);
     EXPECT_EQ(sessionState.expectedSequence, 1);
+    // A line that only begins like the last record lost its tail: answering
+    // "ACK\r" would tell the terminal a record arrived that did not.
+    const struct { const char* name; std::string line; } rows[] = {
+        {"CR alone", "\r"},
+        {"sequence only", std::string("\0\r", 2)},
+        {"sequence and first data byte", std::string("\0a\r", 3)},
+        {"all but one checksum byte", std::string("\0abJ\x0E\r", 6)},
+        {"the record and a byte more", std::string("\0abJ\x0E\x01\0\r", 8)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        StartSession();
+        ASSERT_EQ(Line(ABJ0), 1);
+        EXPECT_EQ(Line(row.line), 1);
+        EXPECT_EQ(fake.commands, Texts({"ACK\r", "NAK\r"}));
+    }
+}
+
+TEST(Records, ARecordWhoseTailSpellsAnAnswerIsStillARecord)
+{
+    // Data and checksum bytes together spell the terminal's answers.
+    const struct { const char* name; std::string line; const char* answer; } rows[] = {
+        {"OVER", RecordLine(1, std::string(171, 'z') + "!OV"), "OVER\r"},
+        {"ACK", RecordLine(1, std::string(157, 'z') + "/A"), "ACK\r"},
+        {"NAK", RecordLine(2, std::string(157, 'z') + "\x1FN"), "NAK\r"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string tail = row.line.substr(row.line.size() - std::string(row.answer).size());
+        ASSERT_EQ(tail, row.answer) << "the line must end like the answer";
+        StartSession();
+        for (int sequence = 0; sequence < row.line[0]; ++sequence) ASSERT_EQ(Line(RecordLine(sequence, "r")), 1);
+        EXPECT_EQ(Line(row.line), 1);
+        EXPECT_EQ(sessionState.receivedCount, row.line[0] + 1);
+        EXPECT_EQ(fake.commands.back(), "ACK\r");
+        EXPECT_EQ(fake.openCalls, 0) << "not taken for the terminal's ACK";
+    }
+}
+
+TEST(Records, KeyboardEmulationAnswersARecordOnlyOnceItIsTyped)
+{
+    StartSession(KEYBOARD_EMULATION, true, false);
+    EXPECT_EQ(FinishTypedRecord(), 1) << "nothing being typed: nothing to answer";
+    EXPECT_TRUE(fake.commands.empty());
+    EXPECT_EQ(Line(ABC0), 1);
+    EXPECT_EQ(fake.typed, "abc\r");
+    EXPECT_TRUE(fake.commands.empty()) << "not answered while typing";
+    // Whatever the terminal sends meanwhile gets no answer of its own, and
+    // no reply time-out runs out on the record being typed.
+    EXPECT_EQ(Line(ABC0), 1);
+    EXPECT_EQ(Line("OVER\r"), 1);
+    EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
+    EXPECT_TRUE(fake.commands.empty());
+    EXPECT_EQ(sessionState.receivedCount, 0);
+    EXPECT_EQ(FinishTypedRecord(), 1);
+    EXPECT_EQ(fake.commands, Texts({"ACK\r"}));
+    EXPECT_EQ(sessionState.receivedCount, 1);
+    EXPECT_EQ(FinishTypedRecord(), 1) << "one answer per record";
+    EXPECT_EQ(Line(ABC1), 1);
+    EXPECT_EQ(FinishTypedRecord(), 1);
+    EXPECT_EQ(fake.typed, "abc\rabc\r");
+    EXPECT_EQ(fake.commands, Texts(2, "ACK\r"));
+    EXPECT_EQ(fake.delivered, "") << "nothing written in this mode";
+    StartSession(KEYBOARD_EMULATION);
+    fake.typingResult = ERR_THREAD_CREATE;
+    EXPECT_EQ(Line(ABC0), ERR_THREAD_CREATE);
+    EXPECT_TRUE(fake.commands.empty());
 }
 
 TEST(Records, RefusedLinesAreAnsweredWithNakAndTheGoodRecordThenTaken)
@@ -87,12 +153,12 @@ TEST(Records, SequenceWrapsAfterNineAndHighChecksumByteThirteenTravelsAsFourteen
 TEST(Records, FailedDeliveryOrAnswerEndsTheSession)
 {
     StartSession(APPEND, true, false);
-    fake.writeShortBy = 1;
+    fake.writeFails = true;
     EXPECT_EQ(Line(ABC0), ERR_FILE_WRITE);
     EXPECT_TRUE(fake.commands.empty()) << "neither answered";
     EXPECT_EQ(sessionState.receivedCount + sessionState.expectedSequence, 0) << "nor counted";
     EXPECT_EQ(fake.shownCount, -1);
-    for (const std::string& line : {ABC0, ABC1, std::string("\r")}) {   // ACK, NAK, ACK
+    for (const std::string& line : {ABC0, ABC1}) {   // ACK, NAK
         StartSession();
         fake.sendFails = true;
         EXPECT_EQ(Line(line), ERR_PORT_WRITE);
