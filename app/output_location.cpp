@@ -75,16 +75,18 @@ void ProgramDirectory(char* buffer)
     CutToDirectory(buffer);
 }
 
-void SplitOutputPath(const char* path, char* directoryOut, char* fileOut)
+int SplitOutputPath(const char* path, char* directoryOut, char* fileOut)
 {
     char current[PATH_BUFFER];
     CurrentDirectory(current);
-    SplitOutputPathText(path, current, directoryOut, fileOut);
+    return SplitOutputPathText(path, current, directoryOut, fileOut);
 }
 
 int ValidateOutputPath(char* directory, char* fileName)
 {
     if (settings.saveMode != AUTO_FILE_NAME && (fileName == nullptr || fileName[0] == '\0')) return 0;
+    // An empty directory is what is left of a path that did not fit.
+    if (directory[0] == '\0') return 0;
     {
         CurrentDirectoryKeeper keeper;
         if (!EnterOrCreateDirectory(directory)) return 0;

@@ -7,6 +7,6 @@
 
 void NormalizeDirectory(char* text);
 void ProgramDirectory(char* buffer);
-void SplitOutputPath(const char* path, char* directoryOut, char* fileOut);
+int SplitOutputPath(const char* path, char* directoryOut, char* fileOut);
 int ValidateOutputPath(char* directory, char* fileName);
 int BrowseOutputFile(HWND owner, char* directory, char* fileName);

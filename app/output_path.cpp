@@ -11,13 +11,14 @@ namespace {
 constexpr std::string_view FORBIDDEN_FILE_NAME_CHARS = "\\\"/*:?<>|";
 constexpr std::string_view DEFAULT_EXTENSION = ".txt";
 
-// Copies at most PATH_BUFFER - 1 characters. A cut text is always longer
-// than any location may be, so the later length check refuses it.
-void CopyPath(char* out, std::string_view text)
+// Copies a text that fits a location (at most 260 characters); one that does
+// not is not copied, and the caller refuses the whole path.
+bool CopyPath(char* out, std::string_view text)
 {
-    const size_t length = text.size() < static_cast<size_t>(MAX_PATH_CHARS) ? text.size() : MAX_PATH_CHARS;
-    std::memmove(out, text.data(), length);
-    out[length] = '\0';
+    if (text.size() > static_cast<size_t>(MAX_PATH_CHARS)) return false;
+    std::memmove(out, text.data(), text.size());
+    out[text.size()] = '\0';
+    return true;
 }
 
 // Where a path is cut to leave its directory: after a backslash that follows
@@ -34,20 +35,32 @@ bool ResolveSpecialForm(std::string_view text, std::string_view current, char* o
     if (text == "\\\\") {
         const size_t last = current.rfind('\\');
         if (last != std::string_view::npos && !(last > 0 && current[last - 1] == ':')) current = current.substr(0, last);
-        CopyPath(out, current);
-        return true;
-    }
-    if (text == ".\\") {
-        CopyPath(out, current);
-        return true;
-    }
-    if (text == "\\") {
+    } else if (text == "\\") {
         const size_t first = current.find('\\');
         if (first != std::string_view::npos) current = current.substr(0, first + 1);
-        CopyPath(out, current);
-        return true;
+    } else if (text != ".\\") {
+        return false;
     }
-    return false;
+    // The current directory always fits; should it not, the result is empty
+    // and no location.
+    if (!CopyPath(out, current)) out[0] = '\0';
+    return true;
+}
+
+// The split of a path whose special forms are resolved; false when a part
+// does not fit.
+bool SplitResolvedPath(std::string_view text, const char* path, const char* currentDirectory, char* directoryOut,
+                       char* fileOut)
+{
+    const size_t last = text.rfind('\\');
+    if (fileOut != nullptr) {
+        if (last == std::string_view::npos) return CopyPath(directoryOut, currentDirectory) && CopyPath(fileOut, path);
+        return CopyPath(fileOut, text.substr(last + 1))
+               && CopyPath(directoryOut, text.substr(0, DirectoryLength(text, last)));
+    }
+    if (!text.empty() && text.back() == '\\')
+        return CopyPath(directoryOut, text.substr(0, DirectoryLength(text, text.size() - 1)));
+    return CopyPath(directoryOut, text);
 }
 
 }  // namespace
@@ -66,32 +79,16 @@ void CutToDirectory(char* path)
     if (last != std::string_view::npos) path[DirectoryLength(text, last)] = '\0';
 }
 
-void SplitOutputPathText(const char* path, const char* currentDirectory, char* directoryOut, char* fileOut)
+int SplitOutputPathText(const char* path, const char* currentDirectory, char* directoryOut, char* fileOut)
 {
-    if (path[0] == '\0') {
-        CopyPath(directoryOut, currentDirectory);
-        return;
-    }
+    if (path[0] == '\0') return CopyPath(directoryOut, currentDirectory) ? 1 : 0;
     char work[PATH_BUFFER];
-    if (!ResolveSpecialForm(path, currentDirectory, work)) CopyPath(work, path);
-    const std::string_view text(work);
-    const size_t last = text.rfind('\\');
-
-    if (fileOut != nullptr) {
-        if (last == std::string_view::npos) {
-            CopyPath(directoryOut, currentDirectory);
-            CopyPath(fileOut, path);
-            return;
-        }
-        CopyPath(fileOut, text.substr(last + 1));
-        CopyPath(directoryOut, text.substr(0, DirectoryLength(text, last)));
-        return;
-    }
-    if (!text.empty() && text.back() == '\\') {
-        CopyPath(directoryOut, text.substr(0, DirectoryLength(text, text.size() - 1)));
-        return;
-    }
-    CopyPath(directoryOut, text);
+    const bool fits = (ResolveSpecialForm(path, currentDirectory, work) || CopyPath(work, path))
+                      && SplitResolvedPath(work, path, currentDirectory, directoryOut, fileOut);
+    if (fits) return 1;
+    directoryOut[0] = '\0';
+    if (fileOut != nullptr) fileOut[0] = '\0';
+    return 0;
 }
 
 bool HasForbiddenFileNameChar(const char* name)

@@ -18,8 +18,10 @@ void NormalizeDirectoryText(char* text, const char* currentDirectory);
 void CutToDirectory(char* path);
 
 // Splits a stored path into directory and file name (fileOut may be null:
-// then the whole resolved text is the directory).
-void SplitOutputPathText(const char* path, const char* currentDirectory, char* directoryOut, char* fileOut);
+// then the whole resolved text is the directory). 1, or 0 when a part does
+// not fit 260 characters: the outputs are then empty, which no location
+// check accepts (a path is never shortened into another one).
+int SplitOutputPathText(const char* path, const char* currentDirectory, char* directoryOut, char* fileOut);
 
 // True when the name holds one of the characters not allowed in a file name.
 bool HasForbiddenFileNameChar(const char* name);

@@ -3,6 +3,7 @@
 #include "app/settings.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -158,6 +159,22 @@ void TrimBlanks(const char* source, int limit, char* out)
     out[text.size()] = '\0';
 }
 
+namespace {
+
+// A path is never shortened into another name: one longer than a location
+// may be keeps a character more than the limit, and every later check
+// refuses it.
+void StorePathText(const char* piece)
+{
+    char trimmed[WHOLE_TEXT_LIMIT + 1];
+    TrimBlanks(piece, static_cast<int>(sizeof trimmed), trimmed);
+    const size_t length = std::min(std::strlen(trimmed), sizeof settings.storedPath - 1);
+    std::memcpy(settings.storedPath, trimmed, length);
+    settings.storedPath[length] = '\0';
+}
+
+}  // namespace
+
 void ParseSettingsText(const char* text)
 {
     std::string_view work(text);
@@ -171,7 +188,7 @@ void ParseSettingsText(const char* text)
     const std::string_view path = work.substr(0, separatorAt);
     std::memcpy(piece, path.data(), path.size());
     piece[path.size()] = '\0';
-    TrimBlanks(piece, TRIM_LIMIT, settings.storedPath);
+    StorePathText(piece);
 
     std::string_view rest = work.substr(separatorAt + 1, REMAINDER_LIMIT);
     for (int index = 0; index < VALUE_FIELD_COUNT; ++index) {

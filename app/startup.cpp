@@ -33,6 +33,8 @@ bool CheckOutputLocation()
     return true;
 }
 
+// A stored path that does not fit leaves the location empty, and the
+// location check then refuses it.
 void SplitStoredPath()
 {
     switch (PathMode(settings.saveMode)) {

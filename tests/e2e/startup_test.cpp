@@ -2,6 +2,7 @@
 // the output location before a session, and the command-line length limit.
 #include "harness.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace e2e {
@@ -43,6 +44,22 @@ TEST_F(StartupTest, MissingOutputDirectoryIsCreatedOnYesAndACommandLineRunNeverW
     EXPECT_EQ(ReadFile(Dir() + "/made/out.txt"), "A1\r\nB2\r\n");
     EXPECT_FALSE(WindowExists(ERROR_CAPTION));
     EXPECT_FALSE(FileExists(IniPath()));
+}
+
+// Cut to 260 characters, the name would become scan.1234567890123 in a
+// directory that exists, and OVERWRITE would empty whatever file has it.
+TEST_F(StartupTest, AnOutputPathLongerThanALocationIsRefusedNotShortened)
+{
+    const std::string name = "scan.1234567890123456.csv";
+    const std::string sub(266 - WinDir().size() - 2 - name.size(), 'd');
+    ASSERT_EQ(0, std::system(("mkdir -p '" + Dir() + "/" + sub + "'").c_str()));
+    const std::string cut = Dir() + "/" + sub + "/scan.1234567890123";
+    WriteFile(cut, "unrelated");
+    CommandLine line;
+    line.path = WinDir() + "\\" + sub + "\\" + name;
+    ASSERT_EQ(line.path.size(), 266u);
+    ExpectInvalidLocationThenExit(Launch(line.Text()));
+    EXPECT_EQ(ReadFile(cut), "unrelated");
 }
 
 TEST_F(StartupTest, WithoutCommandLineTheSettingsFileBesideTheProgramIsRead)

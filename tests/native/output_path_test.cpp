@@ -46,9 +46,13 @@ TEST(SplitOutputPath, ExampleTable)
     // Without a file buffer the whole text is the directory, in the forms NormalizeDirectory gives.
     for (const auto& [path, expected] : {std::pair{"C:\\D\\Sub\\", "C:\\D\\Sub"}, {"\\\\", "C:\\Prog"}, {"", BIN}})
         EXPECT_EQ(Split(path, false), expected) << path;
-    // A stored path may hold 261 characters: cut to the 260 of a buffer, which then fails the length check.
-    EXPECT_EQ(Split(std::string(261, 'n')), std::string(BIN) + "|" + std::string(260, 'n'));
-    EXPECT_EQ(Split("C:\\" + std::string(258, 'd'), false).size(), 260u);
+    // A path that does not fit is never shortened into another name: nothing
+    // is left of it, and no location check accepts an empty directory.
+    const std::string overlong = "C:\\" + std::string(245, 'd') + "\\scan.1234567890123456.csv";
+    EXPECT_EQ(Split(overlong.substr(0, 261)), "|");
+    EXPECT_EQ(Split(std::string(261, 'n')), "|");
+    EXPECT_EQ(Split("C:\\" + std::string(258, 'd'), false), "") << "a 261-character directory";
+    EXPECT_EQ(Split("C:\\" + std::string(257, 'd'), false).size(), 260u);
 }
 
 TEST(FileName, ExtensionForbiddenCharactersAndLength)

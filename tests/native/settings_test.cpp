@@ -85,7 +85,7 @@ TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309)
     const std::string values = "2\r\n7\r\n3\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9\r\n";   // 36 characters
     ParseFile(std::string(290, 'p') + "\r\n" + values);   // 17 characters of values left: six fields
     EXPECT_EQ(Fields(), "1 7 2 1 001110 2 2");
-    EXPECT_EQ(std::strlen(settings.storedPath), 259u);
+    EXPECT_GT(std::strlen(settings.storedPath), 260u) << "kept too long to be taken for a shorter name";
     const std::string path(311 - 2 - values.size(), 'q');
     ParseFile(path + "\r\n" + values);   // exactly 311: whole
     EXPECT_EQ(Fields(), "1 7 2 1 000001 5 9");
