@@ -9,6 +9,7 @@
 
 HANDLE outputFile = INVALID_HANDLE_VALUE;
 bool outputFileCreatedThisSession = false;
+OutputFileIo outputFileIo = {WriteFile, FlushFileBuffers};
 
 namespace {
 
@@ -96,11 +97,39 @@ int OpenOutputFile(const char* directory, const char* fileName)
     return OpenOutputFileAt(directory, fileName, now);
 }
 
-void CloseOutputFile()
+bool WriteOutputRecord(const uint8_t* bytes, int count)
 {
-    if (outputFile == INVALID_HANDLE_VALUE) return;
-    CloseHandle(outputFile);
+    if (outputFile == INVALID_HANDLE_VALUE || count < 0) return false;
+    LARGE_INTEGER start{};
+    const LARGE_INTEGER here{};
+    if (!SetFilePointerEx(outputFile, here, &start, FILE_CURRENT)) return false;
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(count);
+    // A record the terminal is told arrived must still be there after a
+    // crash or a power cut: it reaches the disk before its "ACK\r".
+    if (outputFileIo.writeFile(outputFile, bytes, size, &written, nullptr) && written == size
+        && outputFileIo.flushFileBuffers(outputFile)) {
+        return true;
+    }
+    // The terminal sends the record again; what part of it came through
+    // must not stay in front of that (or of the next transfer's records).
+    SetFilePointerEx(outputFile, start, nullptr, FILE_BEGIN);
+    SetEndOfFile(outputFile);
+    return false;
+}
+
+bool CloseOutputFile()
+{
+    if (outputFile == INVALID_HANDLE_VALUE) return true;
+    const bool closed = CloseHandle(outputFile) != 0;
     outputFile = INVALID_HANDLE_VALUE;
+    return closed;
+}
+
+void ForgetOutputFile()
+{
+    outputFileCreatedThisSession = false;
+    openedPath[0] = '\0';
 }
 
 const char* OutputFilePath()

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // The one output-file handle; INVALID_HANDLE_VALUE while no file is open.
 extern HANDLE outputFile;
 
@@ -11,8 +13,27 @@ extern HANDLE outputFile;
 // A file that is already open (a second "ACK\r" of the same transfer) is kept.
 int OpenOutputFile(const char* directory, const char* fileName);
 
-// Closes the output file if open; harmless when none is.
-void CloseOutputFile();
+// Appends one record at the file's position and makes it durable before
+// the terminal is told it arrived. True when every byte is on the disk; on
+// a short write or a failed flush the file is cut back to where the record
+// began, so it only ever holds whole records.
+bool WriteOutputRecord(const uint8_t* bytes, int count);
+
+// The file calls WriteOutputRecord makes, reached through one table so a
+// test can fail them.
+struct OutputFileIo {
+    BOOL (WINAPI* writeFile)(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL (WINAPI* flushFileBuffers)(HANDLE file);
+};
+extern OutputFileIo outputFileIo;
+
+// Closes the output file if open; harmless when none is. False when the
+// system reported a failure closing it.
+bool CloseOutputFile();
+
+// A new link opening: the file of an earlier session is no concern of this
+// one, in particular not for DeleteOutputFileIfLeftEmpty.
+void ForgetOutputFile();
 
 // OpenOutputFile with a given local time for the automatic name.
 int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTIME& now);

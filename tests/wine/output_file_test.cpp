@@ -118,3 +118,59 @@ TEST_F(OutputFileTest, OnlyAnEmptyFileThisSessionCreatedOrEmptiedIsDeleted)
     EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(dir_.File("mine.txt").c_str()));
     for (const char* kept : {"data.txt", "before.txt", "other.txt"}) EXPECT_TRUE(PathExists(dir_.File(kept))) << kept;
 }
+
+namespace {
+
+// The file calls of a record's write, failing on request and logging their order.
+struct FailingFile {
+    static inline std::string calls;
+    static inline DWORD shortBy = 0;
+    static inline bool flushFails = false;
+    static BOOL WINAPI Write(HANDLE file, LPCVOID bytes, DWORD count, LPDWORD written, LPOVERLAPPED overlapped)
+    {
+        calls += "write ";
+        // A full disk takes part of a record and reports the rest as not written.
+        const BOOL done = WriteFile(file, bytes, count - shortBy, written, overlapped);
+        if (shortBy) SetLastError(ERROR_DISK_FULL);
+        return shortBy ? FALSE : done;
+    }
+    static BOOL WINAPI Flush(HANDLE file)
+    {
+        calls += "flush ";
+        return flushFails ? FALSE : FlushFileBuffers(file);
+    }
+};
+
+}  // namespace
+
+TEST_F(OutputFileTest, ARecordIsDurableBeforeItCountsAndAFailedOneLeavesNothingBehind)
+{
+    outputFileIo = OutputFileIo{FailingFile::Write, FailingFile::Flush};
+    WriteWholeFile(dir_.File("out.txt"), "earlier\r\n");
+    ASSERT_EQ(Open(APPEND, "out.txt"), 1);
+    const struct { const char* name; DWORD shortBy; bool flushFails; bool written; } rows[] = {
+        {"whole and flushed", 0, false, true},
+        {"short write", 5, false, false},
+        {"flush failed", 0, true, false},
+        {"next record after the failures", 0, false, true},
+    };
+    std::string expected = "earlier\r\n";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        FailingFile::calls.clear();
+        FailingFile::shortBy = row.shortBy;
+        FailingFile::flushFails = row.flushFails;
+        const std::string record = std::string(row.name) + "\r\n";
+        EXPECT_EQ(row.written, WriteOutputRecord(reinterpret_cast<const uint8_t*>(record.data()),
+                                                 static_cast<int>(record.size())));
+        if (row.written) expected += record;
+        EXPECT_EQ(FailingFile::calls, row.shortBy ? "write " : "write flush ");
+        LARGE_INTEGER size{};
+        ASSERT_TRUE(GetFileSizeEx(outputFile, &size));
+        EXPECT_EQ(static_cast<size_t>(size.QuadPart), expected.size()) << "nothing of a failed record stays";
+    }
+    outputFileIo = OutputFileIo{WriteFile, FlushFileBuffers};
+    EXPECT_TRUE(CloseOutputFile());
+    EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), expected);
+    EXPECT_FALSE(WriteOutputRecord(reinterpret_cast<const uint8_t*>("x"), 1)) << "no file open";
+}

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -172,6 +173,11 @@ int Program::Start(const std::string& exe, const std::vector<std::string>& args,
         dup2(err, 2);
         for (const std::string& assignment : extraEnv)
             putenv(const_cast<char*>(assignment.c_str()));
+        if (fileSizeLimit_ >= 0) {
+            signal(SIGXFSZ, SIG_IGN);   // stays ignored across exec: writes fail with EFBIG
+            const rlimit limit{static_cast<rlim_t>(fileSizeLimit_), static_cast<rlim_t>(fileSizeLimit_)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
         std::vector<char*> raw;
         for (const std::string& a : argv)
             raw.push_back(const_cast<char*>(a.c_str()));
@@ -527,7 +533,7 @@ void E2ETest::TearDown()
     }
 }
 
-Program& E2ETest::Launch(const std::string& commandLine)
+Program& E2ETest::Launch(const std::string& commandLine, long long fileSizeLimit)
 {
     std::vector<std::string> args;
     // Wine joins its arguments with single blanks into the command line.
@@ -541,6 +547,7 @@ Program& E2ETest::Launch(const std::string& commandLine)
         start = blank + 1;
     }
     program_ = std::make_unique<Program>();
+    program_->LimitFileSize(fileSizeLimit);
     if (program_->Start(exe_, args, dir_, dir_ + "/program") != 0)
         ADD_FAILURE() << "cannot start wine64";
     return *program_;

@@ -79,6 +79,10 @@ public:
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
+    // Files the program writes cannot grow past this many bytes (a full
+    // disk); a write beyond it fails instead of ending the program. Set
+    // before Start; negative means no limit.
+    void LimitFileSize(long long bytes) { fileSizeLimit_ = bytes; }
     // Starts wine64 <exe> <args...>. Returns 0, or -1 when fork/exec failed.
     int Start(const std::string& exe, const std::vector<std::string>& args,
               const std::string& workingDir, const std::string& outputBase);
@@ -92,6 +96,7 @@ public:
 
 private:
     pid_t pid_ = -1;
+    long long fileSizeLimit_ = -1;
     bool ended_ = false;
     int exitCode_ = -1;
     std::string outPath_, errPath_;
@@ -221,7 +226,7 @@ protected:
     // Starts the copy with this command line (empty: no command line, the
     // settings file is used). The text is passed to the program unchanged
     // as long as it has no runs of blanks and no quotes.
-    Program& Launch(const std::string& commandLine);
+    Program& Launch(const std::string& commandLine, long long fileSizeLimit = -1);
     Program& LaunchedProgram() { return *program_; }
 
 private:
