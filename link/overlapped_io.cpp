@@ -1,6 +1,7 @@
 #include "link/overlapped_io.h"
 
 std::atomic<int32_t> linkWriteDone{0};
+SerialIo serialIo = {ReadFile, WriteFile, ClearCommError};
 
 namespace {
 
@@ -10,6 +11,15 @@ namespace {
 bool IsBenignEnd(DWORD error)
 {
     return error == ERROR_TIMEOUT || error == ERROR_OPERATION_ABORTED;
+}
+
+// A port set to abort on errors refuses every request after a framing,
+// overrun or parity error until the error is cleared. True when there was
+// one (now cleared), so the request may go on.
+bool ClearedLineError(HANDLE port)
+{
+    DWORD errors = 0;
+    return serialIo.clearCommError(port, &errors, nullptr) && errors != 0;
 }
 
 void PrepareRecord(OVERLAPPED* record)
@@ -65,25 +75,31 @@ int ReadBounded(HANDLE port, OVERLAPPED* record, void* buffer, DWORD size, DWORD
     *transferred = 0;
     PrepareRecord(record);
     DWORD start = GetTickCount();
-    if (!ReadFile(port, buffer, size, nullptr, record)) {
+    if (!serialIo.readFile(port, buffer, size, nullptr, record)) {
         DWORD error = GetLastError();
         if (error == ERROR_TIMEOUT) return IO_DONE;
-        if (error != ERROR_IO_PENDING) return IO_START_FAILED;
+        if (error != ERROR_IO_PENDING) return ClearedLineError(port) ? IO_DONE : IO_START_FAILED;
     }
     // Completed at once or pending: either way the count comes from the record.
-    return FinishPending(port, record, start, limit, transferred);
+    const int status = FinishPending(port, record, start, limit, transferred);
+    if (status == IO_FAILED && ClearedLineError(port)) return IO_DONE;
+    return status;
 }
 
 int WriteBounded(HANDLE port, OVERLAPPED* record, const void* bytes, DWORD size, DWORD limit)
 {
-    PrepareRecord(record);
     DWORD start = GetTickCount();
-    if (!WriteFile(port, bytes, size, nullptr, record)) {
-        DWORD error = GetLastError();
-        if (error != ERROR_IO_PENDING) return IO_START_FAILED;
+    int status = IO_START_FAILED;
+    for (int attempt = 0; attempt < 2 && status != IO_DONE; ++attempt) {
+        PrepareRecord(record);
+        if (!serialIo.writeFile(port, bytes, size, nullptr, record) && GetLastError() != ERROR_IO_PENDING) {
+            status = IO_START_FAILED;
+        } else {
+            DWORD written = 0;
+            status = FinishPending(port, record, start, limit, &written);
+        }
+        if (status != IO_DONE && !ClearedLineError(port)) break;
     }
-    DWORD written = 0;
-    int status = FinishPending(port, record, start, limit, &written);
     if (status == IO_DONE) linkWriteDone = 1;
     return status;
 }

@@ -18,13 +18,25 @@ enum IoStatus : int {
 };
 
 // Reads up to size bytes within limit ms. An empty read (nothing arrived,
-// or the port's own read time-out) is IO_DONE with 0 bytes.
+// or the port's own read time-out) is IO_DONE with 0 bytes. A line error the
+// port reports (framing, overrun, parity, break) is cleared and also gives
+// an empty read: the record it hit fails its checksum and is sent again.
 int ReadBounded(HANDLE port, OVERLAPPED* record, void* buffer, DWORD size, DWORD limit,
                 DWORD* transferred);
 
 // Writes size bytes within limit ms. A write still running at the limit is
-// cancelled and counts as done, as a write the port timed out does.
+// cancelled and counts as done, as a write the port timed out does. A write
+// refused for a pending line error is tried once more after clearing it.
 int WriteBounded(HANDLE port, OVERLAPPED* record, const void* bytes, DWORD size, DWORD limit);
+
+// The port calls of the bounded reads and writes, reached through one table
+// so a test can make the port report line errors.
+struct SerialIo {
+    BOOL (WINAPI* readFile)(HANDLE port, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record);
+    BOOL (WINAPI* writeFile)(HANDLE port, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED record);
+    BOOL (WINAPI* clearCommError)(HANDLE port, LPDWORD errors, LPCOMSTAT status);
+};
+extern SerialIo serialIo;
 
 // Set when a write of this link opening has gone out (or counted as done),
 // cleared when the link opens and when its receive thread has been stopped.

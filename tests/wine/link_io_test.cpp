@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -239,4 +240,76 @@ TEST_F(LinkTest, StopAnswersAHandOverInFlightAndWaitsForTheThread)
     // Answered after the stop, without the bytes being taken.
     EXPECT_EQ(1, windowLog.handOversWhileStopped);
     EXPECT_EQ(0, windowLog.handOvers + windowLog.idoks + windowLog.errors);
+}
+
+namespace {
+
+// A port that reports one line error (as a port set to abort on errors
+// does): its next request of the given kind is refused until the error is
+// cleared.
+struct LineErrorPort {
+    // Set by the test, used by the receive thread.
+    static inline std::atomic<int> refusalsLeft{0};
+    static inline std::atomic<DWORD> pendingErrors{0};
+    static inline std::atomic<int> clears{0};
+    static BOOL WINAPI Read(HANDLE port, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record)
+    {
+        if (refusalsLeft > 0 && pendingErrors) return --refusalsLeft, SetLastError(ERROR_OPERATION_ABORTED), FALSE;
+        return ReadFile(port, buffer, size, read, record);
+    }
+    static BOOL WINAPI Write(HANDLE port, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED record)
+    {
+        if (refusalsLeft > 0 && pendingErrors) return --refusalsLeft, SetLastError(ERROR_OPERATION_ABORTED), FALSE;
+        return WriteFile(port, bytes, size, written, record);
+    }
+    // A port that fails for another reason than a line error.
+    static BOOL WINAPI Refuse(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED)
+    {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    static BOOL WINAPI Clear(HANDLE, LPDWORD errors, LPCOMSTAT)
+    {
+        ++clears;
+        *errors = pendingErrors.exchange(0);
+        return TRUE;
+    }
+};
+
+class LineErrorTest : public LinkTest {
+protected:
+    void SetUp() override
+    {
+        LinkTest::SetUp();
+        serialIo = SerialIo{LineErrorPort::Read, LineErrorPort::Write, LineErrorPort::Clear};
+        LineErrorPort::clears = 0;
+    }
+    void TearDown() override
+    {
+        serialIo = SerialIo{ReadFile, WriteFile, ClearCommError};
+        LinkTest::TearDown();
+    }
+};
+
+}  // namespace
+
+TEST_F(LineErrorTest, AFramingOrOverrunErrorIsClearedAndTheSessionReadsAndWritesOn)
+{
+    StartThread();
+    ResumeThread(linkState.receiveThread);
+    LineErrorPort::refusalsLeft = 1;
+    LineErrorPort::pendingErrors = CE_OVERRUN;
+    ASSERT_EQ(1u, SendCommand("READ\r", 1000, 5)) << "the refused write is made again";
+    EXPECT_EQ("READ\r", pipe_.Received());
+    LineErrorPort::refusalsLeft = 1;
+    LineErrorPort::pendingErrors = CE_FRAME;
+    pipe_.Write("after the error");
+    ASSERT_TRUE(PumpUntil([] { return windowLog.bytes == "after the error"; }, 3000)) << windowLog.bytes;
+    EXPECT_EQ(2, LineErrorPort::clears);
+    EXPECT_EQ(0, windowLog.errors);
+    // A request refused with no line error to clear is a real failure.
+    LineErrorPort::refusalsLeft = 1;
+    LineErrorPort::pendingErrors = 0;
+    serialIo.writeFile = LineErrorPort::Refuse;
+    EXPECT_EQ(0u, SendCommand("ACK\r", 1000, 4));
 }
