@@ -21,6 +21,7 @@ constexpr uint16_t CTRL_BIT = 0x0200;
 constexpr uint16_t ALT_BIT = 0x0400;
 constexpr DWORD KEY_EVENT_TIME = 5;         // fixed time stamp of virtual-key events
 constexpr uint8_t LINE_FEED = 0x0A;
+constexpr DWORD PAUSE_SLICE_MS = 50;        // how long a stop may wait during the closing pause
 
 // One event per call, as a real keyboard delivers them.
 void Send(INPUT& input)
@@ -86,12 +87,14 @@ uint16_t KeyForChar(uint8_t byte)
     return static_cast<uint16_t>(keyboardIo.vkKeyScan(static_cast<CHAR>(byte)));
 }
 
-void TypeRecord(const uint8_t* bytes, int length)
+bool TypeRecord(const uint8_t* bytes, int length, const std::atomic<bool>* stop)
 {
+    auto stopped = [stop] { return stop != nullptr && stop->load(); };
     INPUT input{};
     input.type = INPUT_KEYBOARD;
     const int delay = settings.interCharDelay;
     for (int i = 0; i < length; ++i) {
+        if (stopped()) return false;
         const uint8_t byte = bytes[i];
         if (byte == LINE_FEED) continue;
         if (byte >= 0x80) {
@@ -111,6 +114,12 @@ void TypeRecord(const uint8_t* bytes, int length)
         if (delay > 0) keyboardIo.sleep(static_cast<DWORD>(delay));
     }
     // The target application needs time to take in what was typed before the
-    // terminal's next record arrives.
-    if (length > 0) keyboardIo.sleep(static_cast<DWORD>(2 * length));
+    // terminal's next record arrives. Sliced, so a stop need not wait it out.
+    for (DWORD pause = static_cast<DWORD>(2 * length); pause > 0;) {
+        if (stopped()) return false;
+        const DWORD slice = pause < PAUSE_SLICE_MS ? pause : PAUSE_SLICE_MS;
+        keyboardIo.sleep(slice);
+        pause -= slice;
+    }
+    return !stopped();
 }

@@ -8,10 +8,10 @@
 
 #include "link/link_state.h"
 #include "res/resource.h"
-#include "session/keyboard.h"
 #include "session/output_file.h"
 #include "session/protocol.h"
 #include "session/session_window.h"
+#include "session/typing.h"
 
 namespace {
 
@@ -30,15 +30,6 @@ void ClearLastCommand()
 int OpenOutput()
 {
     return OpenOutputFile(settings.outputDirectory, settings.outputFileName);
-}
-
-int WriteOutput(const uint8_t* bytes, int count)
-{
-    if (outputFile == INVALID_HANDLE_VALUE || outputFile == nullptr || count < 0) return 0;
-    // A failed write still reports what it took; the protocol compares counts.
-    DWORD written = 0;
-    WriteFile(outputFile, bytes, static_cast<DWORD>(count), &written, nullptr);
-    return static_cast<int>(written);
 }
 
 void StopReplyTimer()
@@ -100,8 +91,8 @@ void UseSessionIo()
     protocolIo.lastCommand = LastCommand;
     protocolIo.clearLastCommand = ClearLastCommand;
     protocolIo.openOutput = OpenOutput;
-    protocolIo.writeOutput = WriteOutput;
-    protocolIo.typeRecord = TypeRecord;
+    protocolIo.writeOutput = WriteOutputRecord;
+    protocolIo.startTyping = StartTyping;
     protocolIo.stopReplyTimer = StopReplyTimer;
     protocolIo.armReplyTimer = ArmReplyTimer;
     protocolIo.showConnected = ShowConnected;

@@ -13,6 +13,7 @@
 #include "session/output_file.h"
 #include "session/protocol.h"
 #include "session/receive_thread.h"
+#include "session/typing.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ unsigned PollInterval()
 int OpenLink(HWND window)
 {
     ResetSession();
+    ForgetOutputFile();
     ShowWaitingDisplay(window);
 
     const uint8_t kind = settings.interfaceKind;
@@ -64,19 +66,22 @@ int OpenLink(HWND window)
     return 1;
 }
 
-void CloseLink()
+int CloseLink()
 {
+    // A record being typed is cut short and never answered.
+    StopTyping();
     // The thread goes first (it is joined and its handle closed): once it
     // has ended, nothing else uses the port, the events or the session state.
     StopReceiveThread();
     if (settings.interfaceKind == MODEM_TAPI) TapiShutdown();
     CloseEvent(linkState.writeOverlapped);
     CloseEvent(linkState.readOverlapped);
-    CloseOutputFile();
+    const bool fileClosed = CloseOutputFile();
     if (linkState.port) {
         CloseHandle(linkState.port);
         linkState.port = nullptr;
         if (settings.interfaceKind == MODEM_COM) Sleep(MODEM_CLOSE_PAUSE_MS);
     }
     std::memset(&linkState.dcb, 0, sizeof linkState.dcb);
+    return fileClosed ? 1 : ERR_FILE_WRITE;
 }

@@ -19,6 +19,7 @@
 #include "session/protocol.h"
 #include "session/session_io.h"
 #include "session/session_state.h"
+#include "session/typing.h"
 
 HWND sessionWindow = nullptr;
 
@@ -272,7 +273,9 @@ INT_PTR OnCommand(HWND window, WORD command)
     if (command != IDOK && command != IDCANCEL && command != IDC_ABORT) return FALSE;
     if (command == IDOK && !transferComplete) return FALSE;
     StopAllTimers(window);
-    CloseLink();
+    const int closed = CloseLink();
+    // A file that did not close cleanly is no success to announce.
+    if (command == IDOK && closed < 0) return OnSessionError(window, closed);
     if (command == IDOK) return OnCompleted(window);
     EndDialog(window, SESSION_END);
     return FALSE;
@@ -286,6 +289,14 @@ LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
     const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<unsigned>(count));
     if (result == 0) transferComplete = true;
     return result;
+}
+
+// The typing thread finished the record: now it is counted and answered.
+void OnRecordTyped(HWND window, WPARAM serial)
+{
+    if (!TakeTypedRecord(serial)) return;
+    const int result = FinishTypedRecord();
+    if (result < 0) FailSession(window, result);
 }
 
 INT_PTR Answer(HWND window, LRESULT result)
@@ -309,6 +320,7 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
     case MSG_LINE_CONNECTED: OnLineConnected(window); return FALSE;
     case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
+    case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:
         if (minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);
         return FALSE;

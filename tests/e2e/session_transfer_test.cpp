@@ -91,6 +91,52 @@ TEST_F(SessionTransferTest, KeepOnlineRestartsWithoutAskingAndPollsEveryInterval
     EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
 }
 
+// A keep-online session that receives nothing must not take the file an
+// earlier session made for its own: another program may have emptied it.
+TEST_F(SessionTransferTest, ANextSessionThatReceivesNothingKeepsTheFileAnEarlierOneCreated)
+{
+    termsim::TransferPlan overAtOnce;
+    overAtOnce.answer = termsim::ReadAnswer::OVER;
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {PlainTransfer({"f1"}), overAtOnce}));
+    CommandLine line = SerialSession(COM, WinDir() + "\\feed.txt", 4);
+    line.keepOnline = 1;
+    Program& program = Launch(line.Text());
+    termsim::TerminalSimulator& sim = port.Simulator();
+    ASSERT_TRUE(sim.WaitForTransfers(1, END_CODE_WAIT_MS));
+    WriteFile(Dir() + "/feed.txt", "");   // taken in by another program
+    // The third "READ\r" comes after the second session's completion.
+    ASSERT_TRUE(sim.WaitForCommand("READ\r", 3, END_CODE_WAIT_MS));
+    EXPECT_TRUE(FileExists(Dir() + "/feed.txt"));
+    ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));
+    EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+}
+
+// A full disk: the record that no longer fits is refused with the write
+// error, and the file holds the acknowledged records whole, nothing of the
+// one that failed, so the next transfer appends cleanly.
+TEST_F(SessionTransferTest, AFullDiskLeavesExactlyTheAcknowledgedRecordsWhole)
+{
+    std::vector<std::string> records;
+    for (int i = 0; i < 100; ++i) records.push_back(std::string(36, 'a' + i % 26) + std::to_string(1000 + i));
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {PlainTransfer(records)}));
+    const std::string earlier = "earlier\r\n";
+    WriteFile(Dir() + "/full.txt", earlier);
+    constexpr long long LIMIT = 2048;
+    Program& program = Launch(SerialSession(COM, WinDir() + "\\full.txt", 1).Text(), LIMIT);
+    std::string text;
+    ASSERT_TRUE(WaitBox(ERROR_CAPTION, END_CODE_WAIT_MS, &text));
+    EXPECT_EQ(text, "Failed to write data to the specific file!!");
+    ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    const int acknowledged = port.Simulator().RecordsAcknowledged();
+    EXPECT_EQ(acknowledged, static_cast<int>((LIMIT - earlier.size()) / 42));
+    std::string expected = earlier;
+    for (int i = 0; i < acknowledged; ++i) expected += records[static_cast<size_t>(i)] + "\r\n";
+    EXPECT_EQ(ReadFile(Dir() + "/full.txt"), expected);
+}
+
 TEST_F(SessionTransferTest, AbortLeavesTheEmptiedFile)
 {
     termsim::TransferPlan plan;
