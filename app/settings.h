@@ -18,7 +18,7 @@ enum SaveMode : uint8_t {
 };
 
 // 0 = 115200, 1 = 57600, 2 = 38400, 3 = 19200, 4 = 9600 bit/s.
-// (Named BAUD_INDEX_*: windows.h defines BAUD_115200 and friends as macros.)
+// (Named BAUD_INDEX_*: windows.h has macros named BAUD_115200 and the like.)
 enum BaudIndex : uint8_t {
     BAUD_INDEX_115200 = 0,
     BAUD_INDEX_57600 = 1,

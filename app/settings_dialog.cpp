@@ -72,7 +72,7 @@ void OnInterfaceChanged(HWND dialog)
     ApplyEnableRules(dialog);
 }
 
-// The texts of 301 and 302 stay: switching modes back and forth loses nothing.
+// The texts of IDC_DIRECTORY and IDC_FILE_NAME stay: switching modes back and forth loses nothing.
 void OnSaveModeChanged(HWND dialog)
 {
     const int selection = ListSelection(dialog, IDC_SAVE_MODE, 5);

@@ -95,7 +95,7 @@ bool StoreOutputLocation(HWND dialog)
     return true;
 }
 
-// The folder browser: 301 takes the chosen folder; Settings change at OK.
+// The folder browser: IDC_DIRECTORY takes the chosen folder; Settings change at OK.
 void BrowseForFolder(HWND dialog)
 {
     char displayName[MAX_PATH] = {};

@@ -28,7 +28,7 @@ void ClampDelayFieldText(HWND dialog);
 // or not a number as the platform reads it).
 bool ReadFieldNumber(HWND dialog, int fieldId, unsigned* value);
 
-// The directory of 301 as OK and Browse use it: the program's directory when
+// The directory of IDC_DIRECTORY as OK and Browse use it: the program's directory when
 // empty, otherwise normalised. directory holds PATH_BUFFER bytes.
 void ReadDirectoryField(HWND dialog, char* directory);
 

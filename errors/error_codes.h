@@ -25,6 +25,3 @@ enum ErrorCode : int {
     ERR_DEVICE_ID = -351,
     ERR_ANSWER = -352,
 };
-
-// The message box text of a code (portable, see error_table.cpp).
-const char* ErrorMessage(int code);

@@ -4,6 +4,10 @@
 
 #include <cstddef>
 
+// The message box text of a code; a code outside the table gets a text
+// naming it, formatted per thread.
+const char* ErrorMessage(int code);
+
 // Writes "<directory>\\ErrYYYYMMDDhhmmss.log" into out (outSize bytes).
 // Returns 1, or 0 when the path would exceed 260 characters (no log then).
 int FormatErrorLogPath(char* out, size_t outSize, const char* directory, int year, int month, int day, int hour,

@@ -4,7 +4,7 @@
 #include "app/settings.h"
 #include "link/ir_cradle.h"
 
-#include "link/link_state.h"
+#include "link/serial_port.h"
 
 int InitIrCradle(HANDLE port)
 {

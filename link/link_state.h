@@ -8,7 +8,6 @@
 #include <cstdint>
 
 constexpr int MAX_COMMAND_LENGTH = 1024;
-constexpr int REPLY_CAPACITY = 101;
 
 struct LinkState {
     HANDLE port;
@@ -22,9 +21,3 @@ struct LinkState {
 };
 
 extern LinkState linkState;
-
-int OpenSerialPort();
-int ConfigureSerialPort(HANDLE port, uint8_t kind);
-int Transact(HANDLE port, const char* command, int length, DWORD timeLimit, char* reply);
-int IsPortEnumerated(const char* portName);
-unsigned SendCommand(const char* text, unsigned elapse, int length);

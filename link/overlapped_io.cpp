@@ -1,7 +1,8 @@
 #include "link/overlapped_io.h"
 
 std::atomic<int32_t> linkWriteDone{0};
-SerialIo serialIo = {ReadFile, WriteFile, ClearCommError};
+const SerialIo PLATFORM_SERIAL_IO = {.readFile = ReadFile, .writeFile = WriteFile, .clearCommError = ClearCommError};
+SerialIo serialIo = PLATFORM_SERIAL_IO;
 
 namespace {
 

@@ -37,6 +37,7 @@ struct SerialIo {
     BOOL (WINAPI* clearCommError)(HANDLE port, LPDWORD errors, LPCOMSTAT status);
 };
 extern SerialIo serialIo;
+extern const SerialIo PLATFORM_SERIAL_IO;   // the real calls, serialIo's default
 
 // Set when a write of this link opening has gone out (or counted as done),
 // cleared when the link opens and when its receive thread has been stopped.

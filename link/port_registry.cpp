@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link/link_state.h"
+#include "link/port_registry.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
 // Opening and preparing the COM port of the settings.
-// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
 #include "app/settings.h"
 #include "link/serial_port.h"
 
@@ -10,8 +9,8 @@
 #include "link/ir_cradle.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
+#include "link/port_registry.h"
 #include "res/resource.h"
-#include "session/session_window.h"
 
 DWORD BaudRateOf(uint8_t baudIndex)
 {
@@ -71,10 +70,9 @@ namespace {
 
 // The cradle start-up, with its wait panel shown meanwhile. The panel has no
 // procedure and takes no input; it exists only while the cradle is probed.
-int StartIrCradle(HANDLE port)
+int StartIrCradle(HANDLE port, HWND owner)
 {
-    HWND panel = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_IR_WAIT),
-                                    sessionWindow, nullptr, 0);
+    HWND panel = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_IR_WAIT), owner, nullptr, 0);
     if (panel) UpdateWindow(panel);
     int found = InitIrCradle(port);
     if (panel) DestroyWindow(panel);
@@ -83,7 +81,7 @@ int StartIrCradle(HANDLE port)
 
 }  // namespace
 
-int OpenSerialPort()
+int OpenSerialPort(HWND owner)
 {
     // "\\.\COM%d" reaches every port number, above 9 as well.
     char deviceName[32];
@@ -109,7 +107,7 @@ int OpenSerialPort()
     if (!linkState.readOverlapped.hEvent) return ERR_PORT_OPEN;
 
     if (settings.interfaceKind == CRADLE_IR) {
-        return StartIrCradle(port) ? 1 : ERR_IR_DEVICE;
+        return StartIrCradle(port, owner) ? 1 : ERR_IR_DEVICE;
     }
     return ConfigureSerialPort(port, settings.interfaceKind) == 1 ? 1 : ERR_PORT_OPEN;
 }

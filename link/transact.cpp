@@ -1,7 +1,9 @@
-// A short command and the device's immediate answer, during link start-up
-// (cradle probing, modem dialogue), before the receive thread reads.
+// A command and its immediate answer during link start-up.
+#include "link/transact.h"
+
 #include <cstring>
 
+#include "link/command.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
 
@@ -11,18 +13,8 @@ constexpr DWORD REPLY_READ_SIZE = REPLY_CAPACITY - 1;
 
 int Transact(HANDLE port, const char* command, int length, DWORD timeLimit, char* reply)
 {
-    if (length < 1 || length > MAX_COMMAND_LENGTH) return 0;
-    // Bytes still queued for sending belong to an earlier command; what the
-    // device already sent stays to be read.
-    PurgeComm(port, PURGE_TXCLEAR);
-    std::memcpy(linkState.lastCommand, command, length);
-    linkState.lastCommand[length] = '\0';
-    // The write goes from the link's own buffer, never from caller memory.
-    std::memcpy(linkState.writeBuffer, command, length);
-
-    // A write still running at the limit counts as done.
-    if (WriteBounded(port, &linkState.writeOverlapped, linkState.writeBuffer, length, timeLimit) != IO_DONE)
-        return 0;
+    // What the device already sent stays to be read.
+    if (!WriteCommand(port, command, length, timeLimit)) return 0;
     if (!reply) return 1;
 
     Sleep(timeLimit);

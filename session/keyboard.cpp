@@ -75,7 +75,11 @@ void SendKeyWithModifiers(INPUT& input, uint16_t keyAndShift)
 }  // namespace
 
 const KeyboardIo PLATFORM_KEYBOARD_IO = {
-    PlatformSendInput, PlatformVkKeyScan, PlatformGetKeyState, PlatformGetMessageExtraInfo, PlatformSleep,
+    .sendInput = PlatformSendInput,
+    .vkKeyScan = PlatformVkKeyScan,
+    .getKeyState = PlatformGetKeyState,
+    .getMessageExtraInfo = PlatformGetMessageExtraInfo,
+    .sleep = PlatformSleep,
 };
 
 KeyboardIo keyboardIo = PLATFORM_KEYBOARD_IO;

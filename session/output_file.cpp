@@ -7,9 +7,10 @@
 
 #include <cstdio>
 
-HANDLE outputFile = INVALID_HANDLE_VALUE;
+HANDLE outputFile = nullptr;
 bool outputFileCreatedThisSession = false;
-OutputFileIo outputFileIo = {WriteFile, FlushFileBuffers};
+const OutputFileIo PLATFORM_OUTPUT_FILE_IO = {.writeFile = WriteFile, .flushFileBuffers = FlushFileBuffers};
+OutputFileIo outputFileIo = PLATFORM_OUTPUT_FILE_IO;
 
 namespace {
 
@@ -26,11 +27,14 @@ bool FormPath(const char* directory, const char* fileName, char* path)
     return true;
 }
 
-// One open with the shared access rules; a path too long is a failed open.
+// One open with the shared access rules; null when it fails, and for a path
+// too long.
 HANDLE OpenPath(const char* directory, const char* fileName, DWORD disposition, char* path)
 {
-    if (!FormPath(directory, fileName, path)) return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!FormPath(directory, fileName, path)) return nullptr;
+    HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 
 void KeepOpenedFile(HANDLE file, const char* path, DWORD moveMethod, bool created)
@@ -49,7 +53,7 @@ int OpenAutoNamedFile(const char* directory, const SYSTEMTIME& now)
         AutoNameCandidate(time, attempt, name, sizeof name);
         char path[PATH_BUFFER];
         HANDLE file = OpenPath(directory, name, CREATE_NEW, path);
-        if (file != INVALID_HANDLE_VALUE) {
+        if (file) {
             std::snprintf(settings.outputFileName, sizeof settings.outputFileName, "%s", name);
             KeepOpenedFile(file, path, FILE_BEGIN, true);
             return 1;
@@ -65,20 +69,20 @@ int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTI
     if (settings.saveMode == KEYBOARD_EMULATION) return 1;
     // The terminal may answer "ACK\r" again after a repeated "READ\r": the
     // file of this transfer stays as it is, neither emptied nor doubled.
-    if (outputFile != INVALID_HANDLE_VALUE) return 1;
+    if (outputFile) return 1;
 
     char path[PATH_BUFFER];
     switch (settings.saveMode) {
     case OVERWRITE: {
         HANDLE file = OpenPath(directory, fileName, CREATE_ALWAYS, path);
-        if (file == INVALID_HANDLE_VALUE) return ERR_FILE_CREATE;
+        if (!file) return ERR_FILE_CREATE;
         KeepOpenedFile(file, path, FILE_BEGIN, true);
         return 1;
     }
     case APPEND:
     case AUTO_APPEND: {
         HANDLE file = OpenPath(directory, fileName, OPEN_ALWAYS, path);
-        if (file == INVALID_HANDLE_VALUE) return ERR_FILE_OPEN;
+        if (!file) return ERR_FILE_OPEN;
         const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
         KeepOpenedFile(file, path, FILE_END, created);
         return 1;
@@ -99,7 +103,7 @@ int OpenOutputFile(const char* directory, const char* fileName)
 
 bool WriteOutputRecord(const uint8_t* bytes, int count)
 {
-    if (outputFile == INVALID_HANDLE_VALUE || count < 0) return false;
+    if (!outputFile || count < 0) return false;
     LARGE_INTEGER start{};
     const LARGE_INTEGER here{};
     if (!SetFilePointerEx(outputFile, here, &start, FILE_CURRENT)) return false;
@@ -120,9 +124,9 @@ bool WriteOutputRecord(const uint8_t* bytes, int count)
 
 bool CloseOutputFile()
 {
-    if (outputFile == INVALID_HANDLE_VALUE) return true;
+    if (!outputFile) return true;
     const bool closed = CloseHandle(outputFile) != 0;
-    outputFile = INVALID_HANDLE_VALUE;
+    outputFile = nullptr;
     return closed;
 }
 

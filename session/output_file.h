@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-// The one output-file handle; INVALID_HANDLE_VALUE while no file is open.
+// The one output-file handle; null while no file is open (as every handle of
+// a session is null while it is not open).
 extern HANDLE outputFile;
 
 // Opens the file for the save mode. 1, or ERR_FILE_CREATE / ERR_FILE_OPEN.
@@ -26,6 +27,7 @@ struct OutputFileIo {
     BOOL (WINAPI* flushFileBuffers)(HANDLE file);
 };
 extern OutputFileIo outputFileIo;
+extern const OutputFileIo PLATFORM_OUTPUT_FILE_IO;   // the real calls, outputFileIo's default
 
 // Closes the output file if open; harmless when none is. False when the
 // system reported a failure closing it.

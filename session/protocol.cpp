@@ -6,12 +6,9 @@
 
 #include "app/settings.h"
 #include "errors/error_codes.h"
-#include "session/session_state.h"
 
 namespace {
 
-// Until the platform side installs its own, a session has no port and no
-// output: commands and writes fail, so nothing is mistaken for delivered.
 unsigned NoSend(const char*, unsigned, int) { return 0; }
 const char* NoLastCommand() { return ""; }
 void Nothing() {}
@@ -34,6 +31,13 @@ constexpr uint8_t LF = 0x0A;
 constexpr uint8_t CR_STAND_IN = 0x0E;  // a checksum byte of 13 travels as 14
 constexpr uint8_t LAST_SEQUENCE = 9;
 
+// One step's world: the session it changes, what it reads, what it does.
+struct Step {
+    SessionState& session;
+    const RecordOptions& options;
+    const ProtocolIo& io;
+};
+
 // A line that starts with a sequence value is a record, whatever its last
 // bytes spell: data and checksum bytes may well read "OV" "ER" or "AC" "K".
 // Only other lines can be the terminal's answers.
@@ -43,13 +47,14 @@ bool IsRecordLine(const uint8_t* line)
 }
 
 // Whether the line, read as a text that ends at its first zero byte (and
-// never beyond its length), contains the given answer.
+// never beyond its length), contains the given answer. Noise before an
+// answer does no harm.
 bool LineContains(const uint8_t* line, int length, const char* answer)
 {
-    const int answerLength = static_cast<int>(std::strlen(answer));
-    int textLength = 0;
-    while (textLength < length && line[textLength] != 0) ++textLength;
-    for (int start = 0; start + answerLength <= textLength; ++start) {
+    const size_t answerLength = std::strlen(answer);
+    size_t textLength = 0;
+    while (textLength < static_cast<size_t>(length) && line[textLength] != 0) ++textLength;
+    for (size_t start = 0; start + answerLength <= textLength; ++start) {
         if (std::memcmp(line + start, answer, answerLength) == 0) return true;
     }
     return false;
@@ -62,60 +67,59 @@ uint8_t WireChecksumByte(unsigned value)
 }
 
 // Sequence value and checksum of a record line of at least four bytes.
-bool RecordIsValid(const uint8_t* line, int length)
+bool RecordIsValid(const SessionState& session, const uint8_t* line, int length)
 {
-    if (line[0] != sessionState.expectedSequence) return false;
+    if (line[0] != session.expectedSequence) return false;
     uint16_t sum = 0;
     for (int i = 0; i <= length - RECORD_OVERHEAD; ++i) sum = static_cast<uint16_t>(sum + line[i]);
-    return line[length - 3] == WireChecksumByte(sum) && line[length - 2] == WireChecksumByte(sum >> 8);
+    return line[length - 3] == WireChecksumByte(sum) && line[length - 2] == WireChecksumByte(sum >> 8u);
 }
 
 // A repetition of the last accepted record (the terminal did not get our
 // "ACK\r") is the whole line again: same length, same bytes. A line that only
 // begins like it lost its tail on the way and must be sent again. Before the
 // first record of a session there is nothing to repeat.
-bool IsRepetition(const uint8_t* line, int length)
+bool IsRepetition(const SessionState& session, const uint8_t* line, int length)
 {
-    const SessionState& s = sessionState;
-    if (s.receivedCount == 0 || length - 1 != s.previousLength) return false;
-    return std::memcmp(line, s.previousRecord, static_cast<size_t>(length - 1)) == 0;
+    if (session.receivedCount == 0 || length - 1 != session.previousLength) return false;
+    return std::memcmp(line, session.previousRecord, static_cast<size_t>(length - 1)) == 0;
 }
 
-int Answer(const char* answer)
+int Answer(const Step& step, const char* answer)
 {
-    return protocolIo.sendCommand(answer, ANSWER_REPLY_TIME, ANSWER_LENGTH) ? 1 : ERR_PORT_WRITE;
+    return step.io.sendCommand(answer, ANSWER_REPLY_TIME, ANSWER_LENGTH) ? 1 : ERR_PORT_WRITE;
 }
 
-int StartTransfer()
+int StartTransfer(const Step& step)
 {
-    protocolIo.showConnected();
-    if (settings.saveMode != KEYBOARD_EMULATION) {
-        const int opened = protocolIo.openOutput();
+    step.io.showConnected();
+    if (!step.options.typeRecords) {
+        const int opened = step.io.openOutput();
         if (opened < 0) return opened;
     }
-    protocolIo.showStatus("Receiving Data");
-    protocolIo.armReplyTimer(ANSWER_REPLY_TIME);
-    ClearLine();
+    step.io.showStatus("Receiving Data");
+    step.io.armReplyTimer(ANSWER_REPLY_TIME);
+    ClearLine(step.session);
     return 1;
 }
 
 // The delivered record counts from here on, and the terminal is told so.
-int CountAndAcknowledge()
+int CountAndAcknowledge(const Step& step)
 {
-    SessionState& s = sessionState;
+    SessionState& s = step.session;
     ++s.receivedCount;
     s.retryCount = 0;
     s.expectedSequence = static_cast<uint8_t>((s.expectedSequence + 1) % 10);
-    protocolIo.showCount(s.receivedCount);
-    const int answered = Answer(ACK_TEXT);
+    step.io.showCount(s.receivedCount);
+    const int answered = Answer(step, ACK_TEXT);
     if (answered < 0) return answered;
-    ClearLine();
+    ClearLine(s);
     return 1;
 }
 
-int AcceptRecord(uint8_t* line, int length)
+int AcceptRecord(const Step& step, uint8_t* line, int length)
 {
-    SessionState& s = sessionState;
+    SessionState& s = step.session;
     std::memcpy(s.previousRecord, line, static_cast<size_t>(length - 1));
     s.previousRecord[length - 1] = 0;
     s.previousLength = length - 1;
@@ -124,115 +128,156 @@ int AcceptRecord(uint8_t* line, int length)
     // the optional CR and LF go over the checksum bytes.
     uint8_t* output = line + 1;
     int count = length - RECORD_OVERHEAD;
-    if (settings.addReturn) output[count++] = CR;
-    if (settings.addLineFeed) output[count++] = LF;
+    if (step.options.addReturn) output[count++] = CR;
+    if (step.options.addLineFeed) output[count++] = LF;
     output[count] = 0;
     s.lineLength = count;
 
     if (count > 0) {
-        if (settings.saveMode == KEYBOARD_EMULATION) {
+        if (step.options.typeRecords) {
             // Typing takes as long as the user's delays make it; the answer
             // waits for its end, the window does not.
-            const int started = protocolIo.startTyping(output, count);
+            const int started = step.io.startTyping(output, count);
             if (started < 0) return started;
             s.typingRecord = true;
-            ClearLine();
+            ClearLine(s);
             return 1;
         }
-        if (!protocolIo.writeOutput(output, count)) return ERR_FILE_WRITE;
+        if (!step.io.writeOutput(output, count)) return ERR_FILE_WRITE;
     }
-    return CountAndAcknowledge();
+    return CountAndAcknowledge(step);
 }
 
-int RefuseRecord()
+int RefuseRecord(const Step& step)
 {
-    ClearLine();
-    if (sessionState.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
-    const int answered = Answer(NAK_TEXT);
+    ClearLine(step.session);
+    if (step.session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
+    const int answered = Answer(step, NAK_TEXT);
     if (answered < 0) return answered;
-    ++sessionState.retryCount;
+    ++step.session.retryCount;
     return 1;
 }
 
-int HandleRecord(uint8_t* line, int length)
+int HandleRecord(const Step& step, uint8_t* line, int length)
 {
     line[length] = 0;
-    if (IsRepetition(line, length)) {
-        ClearLine();
-        return Answer(ACK_TEXT);
+    if (IsRepetition(step.session, line, length)) {
+        ClearLine(step.session);
+        return Answer(step, ACK_TEXT);
     }
     // A line too short to hold a sequence value and a checksum (a CR alone
     // among them) is refused like a bad checksum.
-    if (length < RECORD_OVERHEAD || !RecordIsValid(line, length)) return RefuseRecord();
-    return AcceptRecord(line, length);
+    if (length < RECORD_OVERHEAD || !RecordIsValid(step.session, line, length)) return RefuseRecord(step);
+    return AcceptRecord(step, line, length);
 }
+
+// The reply time-out reads no options.
+constexpr RecordOptions NO_OPTIONS{};
 
 }  // namespace
 
 ProtocolIo protocolIo = {
-    NoSend, NoLastCommand, Nothing, NoOutput, NoWrite, NoType,
-    Nothing, NoElapse, Nothing, NoText, NoCount, Nothing,
+    .sendCommand = NoSend,
+    .lastCommand = NoLastCommand,
+    .clearLastCommand = Nothing,
+    .openOutput = NoOutput,
+    .writeOutput = NoWrite,
+    .startTyping = NoType,
+    .stopReplyTimer = Nothing,
+    .armReplyTimer = NoElapse,
+    .showConnected = Nothing,
+    .showStatus = NoText,
+    .showCount = NoCount,
+    .stopReceiving = Nothing,
 };
 
-void ResetSession()
+RecordOptions CurrentRecordOptions()
 {
-    SessionState& s = sessionState;
-    std::memset(s.previousRecord, 0, sizeof s.previousRecord);
-    s.previousLength = 0;
-    s.typingRecord = false;
-    ClearLine();
-    protocolIo.clearLastCommand();
-    s.retryCount = 0;
-    s.receivedCount = 0;
-    s.expectedSequence = 0;
+    return RecordOptions{
+        .typeRecords = settings.saveMode == KEYBOARD_EMULATION,
+        .addReturn = settings.addReturn != 0,
+        .addLineFeed = settings.addLineFeed != 0,
+    };
 }
 
-int HandleLine(uint8_t* line, int length)
+void ResetSessionState(SessionState& session, const ProtocolIo& io)
 {
-    protocolIo.stopReplyTimer();
+    std::memset(session.previousRecord, 0, sizeof session.previousRecord);
+    session.previousLength = 0;
+    session.typingRecord = false;
+    ClearLine(session);
+    io.clearLastCommand();
+    session.retryCount = 0;
+    session.receivedCount = 0;
+    session.expectedSequence = 0;
+}
+
+int StepLine(SessionState& session, const RecordOptions& options, const ProtocolIo& io, uint8_t* line, int length)
+{
+    const Step step{session, options, io};
+    io.stopReplyTimer();
     // The terminal waits for the answer to the record being typed; whatever
     // comes meanwhile is noise, and the record's answer follows its typing.
-    if (sessionState.typingRecord) {
-        ClearLine();
+    if (session.typingRecord) {
+        ClearLine(session);
         return 1;
     }
-    if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord();
+    if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord(step);
 
-    if (IsRecordLine(line)) return HandleRecord(line, length);
-    if (LineContains(line, length, ACK_TEXT)) return StartTransfer();
+    if (IsRecordLine(line)) return HandleRecord(step, line, length);
+    if (LineContains(line, length, ACK_TEXT)) return StartTransfer(step);
     if (LineContains(line, length, NAK_TEXT)) {
-        ClearLine();
-        protocolIo.armReplyTimer(ANSWER_REPLY_TIME);
+        ClearLine(session);
+        io.armReplyTimer(ANSWER_REPLY_TIME);
         return 1;
     }
     if (LineContains(line, length, OVER_TEXT)) {
-        protocolIo.stopReceiving();
-        protocolIo.showStatus("Completed!!");
+        io.stopReceiving();
+        io.showStatus("Completed!!");
         return 0;
     }
-    return HandleRecord(line, length);
+    return HandleRecord(step, line, length);
 }
 
-int FinishTypedRecord()
+int StepTypedRecord(SessionState& session, const ProtocolIo& io)
 {
-    if (!sessionState.typingRecord) return 1;
-    sessionState.typingRecord = false;
-    return CountAndAcknowledge();
+    if (!session.typingRecord) return 1;
+    session.typingRecord = false;
+    return CountAndAcknowledge(Step{session, NO_OPTIONS, io});
 }
 
-int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
+int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollInterval, bool keepOnline)
 {
-    SessionState& s = sessionState;
     // No answer is owed while a record is still being typed.
-    if (s.typingRecord) return 1;
-    const char* last = protocolIo.lastCommand();
+    if (session.typingRecord) return 1;
+    const char* last = io.lastCommand();
     if (std::strcmp(last, READ_COMMAND) == 0) {
-        if (s.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
-        if (!protocolIo.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
-        if (!keepOnline) ++s.retryCount;
+        if (session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
+        if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
+        if (!keepOnline) ++session.retryCount;
         return 1;
     }
     // The terminal did not follow our "ACK\r" or "NAK\r": drop what came of
     // the line and ask for the record again, as for a refused one.
-    return RefuseRecord();
+    return RefuseRecord(Step{session, NO_OPTIONS, io});
+}
+
+void ResetSession()
+{
+    ResetSessionState(sessionState, protocolIo);
+}
+
+int HandleLine(uint8_t* line, int length)
+{
+    return StepLine(sessionState, CurrentRecordOptions(), protocolIo, line, length);
+}
+
+int FinishTypedRecord()
+{
+    return StepTypedRecord(sessionState, protocolIo);
+}
+
+int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
+{
+    return StepReplyTimeout(sessionState, protocolIo, pollInterval, keepOnline);
 }

@@ -1,9 +1,12 @@
 // The record protocol: one step per received line, and the reply time-out.
-// Portable: everything it does to the world goes through protocolIo, so a
+// Portable and I/O-free: the step is handed the session it works on, the
+// options it reads and the table of everything it does to the world, so a
 // test can hand it lines and watch what it sends and delivers.
 #pragma once
 
 #include <cstdint>
+
+#include "session/session_state.h"
 
 struct ProtocolIo {
     // Writes a command, records it as the last command and arms the reply
@@ -20,27 +23,45 @@ struct ProtocolIo {
     int (*startTyping)(const uint8_t* bytes, int count);
     void (*stopReplyTimer)();
     void (*armReplyTimer)(unsigned elapse);
-    void (*showConnected)();                   // "Connected!!", count shown, marks hidden
-    void (*showStatus)(const char* text);      // status line 201
-    void (*showCount)(int count);              // count line 205, "Received: %d"
+    void (*showConnected)();                   // "Connected!!", count shown, progress marks hidden
+    void (*showStatus)(const char* text);      // the status line
+    void (*showCount)(int count);              // the count line, "Received: %d"
     void (*stopReceiving)();                   // clear the receive thread's run flag
 };
 
+// The table the session runs with; until the session window installs the
+// real one, commands and writes fail, so nothing is mistaken for delivered.
 extern ProtocolIo protocolIo;
+
+// What the step reads of the settings.
+struct RecordOptions {
+    bool typeRecords;   // keyboard emulation: records are typed, no file is opened
+    bool addReturn;     // a CR after each delivered record
+    bool addLineFeed;   // then an LF
+};
+
+// The options of the process-wide settings.
+RecordOptions CurrentRecordOptions();
 
 constexpr unsigned ANSWER_REPLY_TIME = 1000;   // ms the terminal has to answer ACK or NAK
 
-void ResetSession();
+// ---- The steps, on the state, options and I/O handed to them -------------
 
+// All of the session cleared, and the last command.
+void ResetSessionState(SessionState& session, const ProtocolIo& io);
 // 1: go on; 0: "OVER\r" received, transfer complete; negative: failed with that code.
+int StepLine(SessionState& session, const RecordOptions& options, const ProtocolIo& io, uint8_t* line, int length);
+// The record handed to startTyping has been typed: count it, answer "ACK\r".
+// Nothing happens when no record is being typed. 1, or negative.
+int StepTypedRecord(SessionState& session, const ProtocolIo& io);
+// The reply timer expired. Resends "READ\r" (elapse pollInterval) or sends
+// "NAK\r" under the retry limit. 1: go on; negative: the session failed.
+int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollInterval, bool keepOnline);
+
+// ---- The session's entry points: the steps on sessionState, protocolIo and
+// the current settings ------------------------------------------------------
+
+void ResetSession();
 int HandleLine(uint8_t* line, int length);
-
-// The record handed to startTyping has been typed to its end: count it and
-// answer "ACK\r". Nothing happens when no record is being typed.
-// 1: go on; negative: the session failed with that code.
 int FinishTypedRecord();
-
-// The reply timer expired. Resends "READ\r" or sends "NAK\r" under the retry
-// limit. pollInterval is the elapse for a repeated "READ\r".
-// 1: go on; negative: the session failed with that code.
 int HandleReplyTimeout(unsigned pollInterval, bool keepOnline);

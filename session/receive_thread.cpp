@@ -1,6 +1,5 @@
 // The receive thread only does I/O: it reads the port in short windows and
 // hands every chunk to the session window, whose thread runs the protocol.
-// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
 #include "app/settings.h"
 #include "session/receive_thread.h"
 

@@ -10,6 +10,7 @@
 #include "res/resource.h"
 #include "session/output_file.h"
 #include "session/protocol.h"
+#include "session/send_command.h"
 #include "session/session_window.h"
 #include "session/typing.h"
 

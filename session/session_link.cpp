@@ -1,6 +1,6 @@
 // Opening and closing the link of one session.
 #include "app/settings.h"
-#include "session/session_window.h"
+#include "session/session_link.h"
 
 #include <cstring>
 #include <initializer_list>
@@ -8,6 +8,7 @@
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/modem.h"
+#include "link/serial_port.h"
 #include "link/telephony.h"
 #include "res/resource.h"
 #include "session/output_file.h"
@@ -55,7 +56,7 @@ int OpenLink(HWND window)
     ShowWaitingDisplay(window);
 
     const uint8_t kind = settings.interfaceKind;
-    const int opened = kind == MODEM_TAPI ? TapiOpenLine() : OpenSerialPort();
+    const int opened = kind == MODEM_TAPI ? TapiOpenLine() : OpenSerialPort(window);
     if (opened < 0) return opened;
 
     SetDlgItemTextA(window, IDC_STATUS, IsModem(kind) ? "Wait for call..." : "Wait for connecting...");

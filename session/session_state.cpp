@@ -5,8 +5,8 @@
 
 SessionState sessionState;
 
-void ClearLine()
+void ClearLine(SessionState& session)
 {
-    std::memset(sessionState.lineBuffer, 0, sizeof sessionState.lineBuffer);
-    sessionState.lineLength = 0;
+    std::memset(session.lineBuffer, 0, sizeof session.lineBuffer);
+    session.lineLength = 0;
 }

@@ -20,4 +20,4 @@ struct SessionState {
 extern SessionState sessionState;
 
 // All 1026 bytes of lineBuffer zero and lineLength 0.
-void ClearLine();
+void ClearLine(SessionState& session);

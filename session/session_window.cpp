@@ -12,12 +12,15 @@
 #include "errors/report_error.h"
 #include "link/link_state.h"
 #include "link/modem.h"
+#include "link/serial_port.h"
 #include "link/telephony.h"
 #include "res/resource.h"
 #include "session/line_builder.h"
 #include "session/output_file.h"
 #include "session/protocol.h"
+#include "session/send_command.h"
 #include "session/session_io.h"
+#include "session/session_link.h"
 #include "session/session_state.h"
 #include "session/typing.h"
 
@@ -39,13 +42,20 @@ constexpr char READ_COMMAND[] = "READ\r";
 
 enum BeginKind { BEGIN_OPENING, BEGIN_AFTER_COMPLETION, BEGIN_AFTER_TIMEOUT };
 
-// Whether the link's thread reported the end of a transfer. Only then is an
-// IDOK a completion: the dialog manager also sends IDOK for the Enter key.
-bool transferComplete = false;
-bool minimisePending = false;
-// The window the user worked in before the session window came up: in
-// keyboard emulation the records are meant for it.
-HWND windowBeforeSession = nullptr;
+// What one session window keeps between its messages; cleared when the
+// window opens.
+struct SessionWindowState {
+    // Whether the protocol saw the end of a transfer. Only then is an IDOK a
+    // completion: the dialog manager also sends IDOK for the Enter key.
+    bool transferComplete;
+    // A minimise asked for before the window was on screen.
+    bool minimisePending;
+    // The window the user worked in before the session window came up: in
+    // keyboard emulation the records are meant for it.
+    HWND windowBeforeSession;
+};
+
+SessionWindowState windowState{};
 
 WPARAM CodeParam(int code)
 {
@@ -79,7 +89,7 @@ void WaitForPort(HWND window)
 
 void RequestMinimise(HWND window)
 {
-    minimisePending = true;
+    windowState.minimisePending = true;
     if (IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
 }
 
@@ -89,10 +99,10 @@ void RequestMinimise(HWND window)
 // our own Abort button, so the activation goes back to where it was.
 void MinimiseOutOfTheWay(HWND window)
 {
-    minimisePending = false;
+    windowState.minimisePending = false;
     ShowWindow(window, SW_MINIMIZE);
     if (GetForegroundWindow() != window) return;
-    HWND previous = windowBeforeSession;
+    HWND previous = windowState.windowBeforeSession;
     if (!previous || previous == window || !IsWindow(previous) || !IsWindowVisible(previous)) return;
     SetForegroundWindow(previous);
 }
@@ -101,7 +111,7 @@ void MinimiseOutOfTheWay(HWND window)
 INT_PTR BeginSession(HWND window, BeginKind kind)
 {
     if (kind == BEGIN_AFTER_COMPLETION) Sleep(RESTART_PAUSE_MS);
-    transferComplete = false;
+    windowState.transferComplete = false;
 
     const int opened = OpenLink(window);
     if (opened != 1) {
@@ -138,7 +148,7 @@ INT_PTR BeginSession(HWND window, BeginKind kind)
 INT_PTR OnOpen(HWND window)
 {
     const HWND foreground = GetForegroundWindow();
-    if (foreground != window) windowBeforeSession = foreground;
+    if (foreground != window) windowState.windowBeforeSession = foreground;
     SendMessageA(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(programIcon));
     SetWindowTextA(window, PROGRAM_TITLE);
     sessionWindow = window;
@@ -165,7 +175,7 @@ void AdvanceMarks(HWND window)
 void OnAnimateTimer(HWND window)
 {
     AdvanceMarks(window);
-    if (minimisePending && IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
+    if (windowState.minimisePending && IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
     if (settings.interfaceKind == MODEM_COM && linkState.port && PollModemConnect() == 0) return;
     SetTimer(window, TIMER_ANIMATE, ANIMATE_STEP_MS, nullptr);
 }
@@ -271,7 +281,7 @@ INT_PTR OnCompleted(HWND window)
 INT_PTR OnCommand(HWND window, WORD command)
 {
     if (command != IDOK && command != IDCANCEL && command != IDC_ABORT) return FALSE;
-    if (command == IDOK && !transferComplete) return FALSE;
+    if (command == IDOK && !windowState.transferComplete) return FALSE;
     StopAllTimers(window);
     const int closed = CloseLink();
     // A file that did not close cleanly is no success to announce.
@@ -287,7 +297,7 @@ LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
 {
     if (!linkState.receiveRunning) return 1;
     const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<unsigned>(count));
-    if (result == 0) transferComplete = true;
+    if (result == 0) windowState.transferComplete = true;
     return result;
 }
 
@@ -310,7 +320,9 @@ INT_PTR Answer(HWND window, LRESULT result)
 INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG: return OnOpen(window);
+    case WM_INITDIALOG:
+        windowState = SessionWindowState{};
+        return OnOpen(window);
     case MSG_REOPEN:
         // A late retry for a link that is open again has nothing to do.
         if (linkState.port || linkState.receiveThread) return FALSE;
@@ -322,10 +334,10 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
     case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:
-        if (minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);
+        if (windowState.minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);
         return FALSE;
     case WM_SHOWWINDOW:
-        if (wParam && minimisePending) PostMessageA(window, MSG_MINIMISE, 0, 0);
+        if (wParam && windowState.minimisePending) PostMessageA(window, MSG_MINIMISE, 0, 0);
         return FALSE;
     case WM_DESTROY:
         if (sessionWindow == window) sessionWindow = nullptr;

@@ -20,9 +20,3 @@ constexpr INT_PTR SESSION_END = 3;
 extern HWND sessionWindow;
 
 INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-int OpenLink(HWND window);
-// Releases everything of the link; ERR_FILE_WRITE when the output file could
-// not be closed cleanly, else 1. Harmless twice.
-int CloseLink();
-// pollingTime * 1000 ms with keep-online, else 1000 ms.
-unsigned PollInterval();

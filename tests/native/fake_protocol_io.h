@@ -1,14 +1,17 @@
 // A recording stand-in for the port, the output file and the session window,
-// so the record protocol can be driven line by line.
+// so the record step can be driven line by line on a session of the test's
+// own, without touching the process-wide records.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/settings.h"
 #include "session/protocol.h"
 #include "session/session_state.h"
+#include "tools/termsim/record_encoding.h"
 
 using Texts = std::vector<std::string>;
 
@@ -16,58 +19,59 @@ struct FakeWorld {
     Texts events;            // everything, in order
     Texts commands;          // commands written to the port
     std::string delivered;   // bytes written, concatenated
-    std::string lastCommand;
     std::string typed;       // bytes handed to the typing, concatenated
+    std::string lastCommand;
     int openCalls = 0, openResult = 1, typingResult = 1, shownCount = -1;
     bool sendFails = false, writeFails = false;
+    SessionState session{};
+    RecordOptions options{};
 };
 inline FakeWorld fake;
 
-// A record line on the wire: sequence, data, checksum (13 sent as 14), CR.
-inline std::string RecordLine(int sequence, const std::string& data)
-{
-    unsigned sum = static_cast<unsigned>(sequence);
-    for (unsigned char c : data) sum += c;
-    auto wire = [](unsigned b) { return static_cast<char>((b & 0xFF) == 13 ? 14 : b & 0xFF); };
-    return std::string(1, static_cast<char>(sequence)) + data + wire(sum) + wire(sum >> 8) + '\r';
-}
-
-// A fresh file session with the stand-in installed, after "READ\r" went out.
-inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
-{
-    fake = FakeWorld{};
-    protocolIo.sendCommand = [](const char* text, unsigned elapse, int length) -> unsigned {
+inline const ProtocolIo FAKE_IO = {
+    .sendCommand = [](const char* text, unsigned elapse, int length) -> unsigned {
         const std::string command(text, static_cast<size_t>(length));
         fake.events.push_back("send " + command);
         if (fake.sendFails) return 0;
         fake.commands.push_back(fake.lastCommand = command);
         fake.events.push_back("arm " + std::to_string(elapse));
         return 1;
-    };
-    protocolIo.lastCommand = []() { return fake.lastCommand.c_str(); };
-    protocolIo.clearLastCommand = []() { fake.lastCommand.clear(); };
-    protocolIo.openOutput = []() { return ++fake.openCalls, fake.events.push_back("open"), fake.openResult; };
-    protocolIo.writeOutput = [](const uint8_t* bytes, int count) {
+    },
+    .lastCommand = []() { return fake.lastCommand.c_str(); },
+    .clearLastCommand = []() { fake.lastCommand.clear(); },
+    .openOutput = []() { return ++fake.openCalls, fake.events.push_back("open"), fake.openResult; },
+    .writeOutput = [](const uint8_t* bytes, int count) {
         fake.events.push_back("write");
         if (fake.writeFails) return false;
         fake.delivered.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
         return true;
-    };
-    protocolIo.startTyping = [](const uint8_t* bytes, int count) {
+    },
+    .startTyping = [](const uint8_t* bytes, int count) {
         fake.events.push_back("type");
         fake.typed.append(reinterpret_cast<const char*>(bytes), static_cast<size_t>(count));
         return fake.typingResult;
-    };
-    protocolIo.stopReplyTimer = []() { fake.events.push_back("stop"); };
-    protocolIo.armReplyTimer = [](unsigned elapse) { fake.events.push_back("arm " + std::to_string(elapse)); };
-    protocolIo.showConnected = []() { fake.events.push_back("connected"); };
-    protocolIo.showStatus = [](const char* text) { fake.events.push_back(std::string("status ") + text); };
-    protocolIo.showCount = [](int count) { fake.shownCount = count; };
-    protocolIo.stopReceiving = []() { fake.events.push_back("stop receiving"); };
-    settings.saveMode = mode;
-    settings.addReturn = addReturn ? 1 : 0;
-    settings.addLineFeed = addLineFeed ? 1 : 0;
-    ResetSession();
+    },
+    .stopReplyTimer = []() { fake.events.push_back("stop"); },
+    .armReplyTimer = [](unsigned elapse) { fake.events.push_back("arm " + std::to_string(elapse)); },
+    .showConnected = []() { fake.events.push_back("connected"); },
+    .showStatus = [](const char* text) { fake.events.push_back(std::string("status ") + text); },
+    .showCount = [](int count) { fake.shownCount = count; },
+    .stopReceiving = []() { fake.events.push_back("stop receiving"); },
+};
+
+// A record line on the wire, as the terminal simulator sends it.
+inline std::string RecordLine(int sequence, const std::string& data)
+{
+    return termsim::EncodeRecordLine(static_cast<uint8_t>(sequence), data);
+}
+
+// A fresh session of the test's own, after "READ\r" went out.
+inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
+{
+    fake = FakeWorld{};
+    fake.options = RecordOptions{.typeRecords = mode == KEYBOARD_EMULATION, .addReturn = addReturn,
+                                 .addLineFeed = addLineFeed};
+    ResetSessionState(fake.session, FAKE_IO);
     fake.lastCommand = "READ\r";
 }
 
@@ -76,5 +80,46 @@ inline int Line(const std::string& text)
 {
     std::vector<uint8_t> exact(text.begin(), text.end());
     exact.push_back(0);
-    return HandleLine(exact.data(), static_cast<int>(text.size()));
+    return StepLine(fake.session, fake.options, FAKE_IO, exact.data(), static_cast<int>(text.size()));
 }
+
+inline int Timeout(unsigned pollInterval, bool keepOnline)
+{
+    return StepReplyTimeout(fake.session, FAKE_IO, pollInterval, keepOnline);
+}
+
+inline int Typed()
+{
+    return StepTypedRecord(fake.session, FAKE_IO);
+}
+
+// Puts a value in place for the life of the guard, and the old one back.
+template <typename T>
+class Restore {
+public:
+    Restore(T& place, T value) : place_(place), saved_(std::exchange(place, std::move(value))) {}
+    ~Restore() { place_ = std::move(saved_); }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+
+private:
+    T& place_;
+    T saved_;
+};
+
+// The process-wide session run through the stand-in, for code that uses the
+// session's own entry points (line building): for the guard's lifetime.
+struct ProcessSessionOnFake {
+    ProcessSessionOnFake() { Restart(); }
+    // A fresh session, after "READ\r" went out.
+    void Restart()
+    {
+        StartSession();
+        ResetSession();
+        fake.lastCommand = "READ\r";
+    }
+    Restore<ProtocolIo> io{protocolIo, FAKE_IO};
+    Restore<SaveMode> mode{settings.saveMode, OVERWRITE};
+    Restore<uint8_t> addReturn{settings.addReturn, 0};
+    Restore<uint8_t> addLineFeed{settings.addLineFeed, 0};
+};

@@ -16,7 +16,7 @@ int Feed(const std::string& bytes)
 
 TEST(LineBuilder, LinesAreHandledInOrderWhateverTheChunks)
 {
-    StartSession();
+    ProcessSessionOnFake session;
     EXPECT_EQ(Feed(""), 1);
     const std::string two = RecordLine(2, "two");
     EXPECT_EQ(Feed("ACK\r" + RecordLine(0, "zero") + RecordLine(1, "one") + two.substr(0, 3)), 1);
@@ -30,11 +30,11 @@ TEST(LineBuilder, LinesAreHandledInOrderWhateverTheChunks)
 
 TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
 {
-    StartSession();
+    ProcessSessionOnFake session;
     EXPECT_EQ(Feed(RecordLine(0, "a") + "OVER\r" + RecordLine(1, "b") + "xy"), 0);
     EXPECT_EQ(fake.delivered, "a");
     EXPECT_EQ(fake.commands, Texts({"ACK\r"}));
-    StartSession();
+    session.Restart();
     std::string bad;
     for (int i = 0; i < 9; ++i) bad += RecordLine(4, "bad");
     EXPECT_EQ(Feed(bad), ERR_TIMEOUT);
@@ -49,8 +49,9 @@ TEST(LineBuilder, LongLineIsHandledWithItsFirst1025Bytes)
     const std::string line = RecordLine(0, data);
     ASSERT_EQ(line.size(), 1025u);
     const std::string tooLong = std::string(1, '\0') + std::string(1999, 'x') + '\r';
+    ProcessSessionOnFake session;
     for (const std::string& chunk : {line, line.substr(0, 1024) + "z" + "dropped\r", tooLong}) {
-        StartSession();
+        session.Restart();
         EXPECT_EQ(Feed(chunk), 1);
         EXPECT_EQ(Feed(RecordLine(chunk == tooLong ? 0 : 1, "ok")), 1) << "the next line starts clean";
         EXPECT_EQ(fake.delivered, (chunk == tooLong ? "" : data) + "ok");

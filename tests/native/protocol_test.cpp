@@ -30,7 +30,7 @@ TEST(Records, WorkedExamplesAndEmptyRecordsCarryTheChosenLineEnds)
         EXPECT_EQ(Line(RecordLine(0, "")), 1);
         EXPECT_EQ(Line(RecordLine(0, "")), 1);
         EXPECT_EQ(fake.delivered, row.end);
-        EXPECT_EQ(sessionState.receivedCount, 1);
+        EXPECT_EQ(fake.session.receivedCount, 1);
     }
 }
 
@@ -39,13 +39,13 @@ TEST(Records, OnlyTheWholeLastRecordAgainIsARepetition)
     StartSession();
     EXPECT_EQ(Line(ABJ0), 1);
     EXPECT_EQ(fake.events, Texts({"stop", "write", "send ACK\r", "arm 1000"})) << "delivered before answered";
-    sessionState.retryCount = 3;
+    fake.session.retryCount = 3;
     EXPECT_EQ(Line(ABJ0), 1);
     EXPECT_EQ(fake.commands, Texts(2, "ACK\r"));
     EXPECT_EQ(fake.delivered, "abJ");
-    EXPECT_EQ(sessionState.receivedCount, 1);
-    EXPECT_EQ(sessionState.retryCount, 3);
-    EXPECT_EQ(sessionState.expectedSequence, 1);
+    EXPECT_EQ(fake.session.receivedCount, 1);
+    EXPECT_EQ(fake.session.retryCount, 3);
+    EXPECT_EQ(fake.session.expectedSequence, 1);
     // A line that only begins like the last record lost its tail: answering
     // "ACK\r" would tell the terminal a record arrived that did not.
     const struct { const char* name; std::string line; } rows[] = {
@@ -79,7 +79,7 @@ TEST(Records, ARecordWhoseTailSpellsAnAnswerIsStillARecord)
         StartSession();
         for (int sequence = 0; sequence < row.line[0]; ++sequence) ASSERT_EQ(Line(RecordLine(sequence, "r")), 1);
         EXPECT_EQ(Line(row.line), 1);
-        EXPECT_EQ(sessionState.receivedCount, row.line[0] + 1);
+        EXPECT_EQ(fake.session.receivedCount, row.line[0] + 1);
         EXPECT_EQ(fake.commands.back(), "ACK\r");
         EXPECT_EQ(fake.openCalls, 0) << "not taken for the terminal's ACK";
     }
@@ -88,7 +88,7 @@ TEST(Records, ARecordWhoseTailSpellsAnAnswerIsStillARecord)
 TEST(Records, KeyboardEmulationAnswersARecordOnlyOnceItIsTyped)
 {
     StartSession(KEYBOARD_EMULATION, true, false);
-    EXPECT_EQ(FinishTypedRecord(), 1) << "nothing being typed: nothing to answer";
+    EXPECT_EQ(Typed(), 1) << "nothing being typed: nothing to answer";
     EXPECT_TRUE(fake.commands.empty());
     EXPECT_EQ(Line(ABC0), 1);
     EXPECT_EQ(fake.typed, "abc\r");
@@ -97,15 +97,15 @@ TEST(Records, KeyboardEmulationAnswersARecordOnlyOnceItIsTyped)
     // no reply time-out runs out on the record being typed.
     EXPECT_EQ(Line(ABC0), 1);
     EXPECT_EQ(Line("OVER\r"), 1);
-    EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
+    EXPECT_EQ(Timeout(1000, false), 1);
     EXPECT_TRUE(fake.commands.empty());
-    EXPECT_EQ(sessionState.receivedCount, 0);
-    EXPECT_EQ(FinishTypedRecord(), 1);
+    EXPECT_EQ(fake.session.receivedCount, 0);
+    EXPECT_EQ(Typed(), 1);
     EXPECT_EQ(fake.commands, Texts({"ACK\r"}));
-    EXPECT_EQ(sessionState.receivedCount, 1);
-    EXPECT_EQ(FinishTypedRecord(), 1) << "one answer per record";
+    EXPECT_EQ(fake.session.receivedCount, 1);
+    EXPECT_EQ(Typed(), 1) << "one answer per record";
     EXPECT_EQ(Line(ABC1), 1);
-    EXPECT_EQ(FinishTypedRecord(), 1);
+    EXPECT_EQ(Typed(), 1);
     EXPECT_EQ(fake.typed, "abc\rabc\r");
     EXPECT_EQ(fake.commands, Texts(2, "ACK\r"));
     EXPECT_EQ(fake.delivered, "") << "nothing written in this mode";
@@ -130,11 +130,11 @@ TEST(Records, RefusedLinesAreAnsweredWithNakAndTheGoodRecordThenTaken)
         StartSession();
         EXPECT_EQ(Line(row.line), 1);
         EXPECT_EQ(fake.commands, Texts({"NAK\r"}));
-        EXPECT_EQ(sessionState.retryCount, 1);
+        EXPECT_EQ(fake.session.retryCount, 1);
         EXPECT_EQ(fake.openCalls, 0);
         EXPECT_EQ(Line(ABC0), 1);
         EXPECT_EQ(fake.delivered, "abc");
-        EXPECT_EQ(sessionState.retryCount, 0);
+        EXPECT_EQ(fake.session.retryCount, 0);
     }
 }
 
@@ -156,26 +156,26 @@ TEST(Records, FailedDeliveryOrAnswerEndsTheSession)
     fake.writeFails = true;
     EXPECT_EQ(Line(ABC0), ERR_FILE_WRITE);
     EXPECT_TRUE(fake.commands.empty()) << "neither answered";
-    EXPECT_EQ(sessionState.receivedCount + sessionState.expectedSequence, 0) << "nor counted";
+    EXPECT_EQ(fake.session.receivedCount + fake.session.expectedSequence, 0) << "nor counted";
     EXPECT_EQ(fake.shownCount, -1);
     for (const std::string& line : {ABC0, ABC1}) {   // ACK, NAK
         StartSession();
         fake.sendFails = true;
         EXPECT_EQ(Line(line), ERR_PORT_WRITE);
-        EXPECT_EQ(HandleReplyTimeout(1000, false), ERR_PORT_WRITE) << "READ";
+        EXPECT_EQ(Timeout(1000, false), ERR_PORT_WRITE) << "READ";
         fake.lastCommand = "ACK\r";
-        EXPECT_EQ(HandleReplyTimeout(1000, false), ERR_PORT_WRITE) << "NAK";
+        EXPECT_EQ(Timeout(1000, false), ERR_PORT_WRITE) << "NAK";
     }
 }
 
 TEST(TerminalAnswers, NakRearmsAckOpensAgainWithoutResetAndOverCompletes)
 {
     StartSession();
-    sessionState.retryCount = 2;
+    fake.session.retryCount = 2;
     EXPECT_EQ(Line("NAK\r"), 1);
     EXPECT_EQ(Line("ACK\r"), 1);
     EXPECT_EQ(fake.events, Texts({"stop", "arm 1000", "stop", "connected", "open", "status Receiving Data", "arm 1000"}));
-    EXPECT_EQ(sessionState.retryCount, 2);
+    EXPECT_EQ(fake.session.retryCount, 2);
     EXPECT_EQ(Line(ABC0), 1);
     EXPECT_EQ(Line("ACK\r"), 1);
     EXPECT_EQ(Line(ABC1), 1) << "a second ACK keeps count and sequence";
@@ -194,16 +194,16 @@ TEST(TerminalAnswers, NakRearmsAckOpensAgainWithoutResetAndOverCompletes)
 TEST(ReplyTimeout, ReadIsRepeatedSixTimesThenTheSessionTimesOutUnlessKeptOnline)
 {
     StartSession();
-    for (int i = 0; i < 6; ++i) ASSERT_EQ(HandleReplyTimeout(1000, false), 1) << i;
-    EXPECT_EQ(HandleReplyTimeout(1000, false), ERR_TIMEOUT);
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(Timeout(1000, false), 1) << i;
+    EXPECT_EQ(Timeout(1000, false), ERR_TIMEOUT);
     EXPECT_EQ(fake.commands, Texts(6, "READ\r")) << "seven in all with the first";
     StartSession();
-    for (int i = 0; i < 50; ++i) ASSERT_EQ(HandleReplyTimeout(5000, true), 1) << i;
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(Timeout(5000, true), 1) << i;
     EXPECT_EQ(fake.commands, Texts(50, "READ\r"));
     EXPECT_EQ(fake.events.back(), "arm 5000");
     // Repetitions outside keep-online shorten the allowance for refusals.
     StartSession();
-    for (int i = 0; i < 3; ++i) HandleReplyTimeout(1000, false);
+    for (int i = 0; i < 3; ++i) Timeout(1000, false);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(Line(ABC1), 1);
     EXPECT_EQ(Line(ABC1), ERR_TIMEOUT);
 }
@@ -212,13 +212,13 @@ TEST(ReplyTimeout, AfterAnAnswerThePartialLineIsDroppedAndNakSentEvenKeptOnline)
 {
     StartSession();
     Line(ABC0);
-    sessionState.lineBuffer[0] = 0x01;   // the start of the next line
-    sessionState.lineLength = 1;
-    EXPECT_EQ(HandleReplyTimeout(3000, true), 1);
+    fake.session.lineBuffer[0] = 0x01;   // the start of the next line
+    fake.session.lineLength = 1;
+    EXPECT_EQ(Timeout(3000, true), 1);
     EXPECT_EQ(fake.events.back(), "arm 1000");
-    EXPECT_EQ(sessionState.lineLength + sessionState.lineBuffer[0], 0);
-    for (int i = 0; i < 5; ++i) ASSERT_EQ(HandleReplyTimeout(3000, true), 1) << i;
-    EXPECT_EQ(HandleReplyTimeout(3000, true), ERR_TIMEOUT);
+    EXPECT_EQ(fake.session.lineLength + fake.session.lineBuffer[0], 0);
+    for (int i = 0; i < 5; ++i) ASSERT_EQ(Timeout(3000, true), 1) << i;
+    EXPECT_EQ(Timeout(3000, true), ERR_TIMEOUT);
     EXPECT_EQ(fake.commands, Texts({"ACK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r", "NAK\r"}));
 }
 

@@ -1,7 +1,6 @@
 // Link I/O on a named pipe standing in for the port, with a window of the
 // test's own as the session window: bounded reads and writes, Transact,
 // SendCommand and the receive thread.
-// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +13,9 @@
 
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
+#include "link/transact.h"
 #include "session/receive_thread.h"
+#include "session/send_command.h"
 #include "session/session_window.h"
 
 namespace {
@@ -281,12 +282,12 @@ protected:
     void SetUp() override
     {
         LinkTest::SetUp();
-        serialIo = SerialIo{LineErrorPort::Read, LineErrorPort::Write, LineErrorPort::Clear};
+        serialIo = SerialIo{.readFile = LineErrorPort::Read, .writeFile = LineErrorPort::Write, .clearCommError = LineErrorPort::Clear};
         LineErrorPort::clears = 0;
     }
     void TearDown() override
     {
-        serialIo = SerialIo{ReadFile, WriteFile, ClearCommError};
+        serialIo = PLATFORM_SERIAL_IO;
         LinkTest::TearDown();
     }
 };

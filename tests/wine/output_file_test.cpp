@@ -52,14 +52,14 @@ TEST_F(OutputFileTest, EachSaveModeEmptiesAppendsOrCreatesAndFailsWithItsOwnCode
         EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), row.after) << row.mode;
     }
     EXPECT_EQ(Open(KEYBOARD_EMULATION, "kbd.txt"), 1);
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(outputFile, nullptr);
     EXPECT_FALSE(PathExists(dir_.File("kbd.txt")));
     // A file held by another program is neither emptied nor opened.
     HANDLE holder = CreateFileA(dir_.File("out.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(Open(OVERWRITE, "out.txt"), ERR_FILE_CREATE);
     EXPECT_EQ(Open(APPEND, "out.txt"), ERR_FILE_OPEN);
     EXPECT_EQ(Open(AUTO_APPEND, "out.txt"), ERR_FILE_OPEN);
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(outputFile, nullptr);
     CloseHandle(holder);
     EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "new");
 }
@@ -91,7 +91,7 @@ TEST_F(OutputFileTest, AutomaticNameTakesTheFirstFreeOfElevenCandidates)
     for (const char* c : {"A", "B", "C", "D", "E", "F", "G", "H"}) WriteWholeFile(dir_.File(std::string("6C06143") + c + ".TXT"), "");
     EXPECT_EQ(Open(AUTO_FILE_NAME, ""), ERR_FILE_CREATE);
     EXPECT_STREQ(settings.outputFileName, "stored.txt");
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(outputFile, nullptr);
     EXPECT_FALSE(PathExists(dir_.File("6C06143I.TXT")));
     EXPECT_EQ(ReadWholeFile(dir_.File("6C061437.TXT")), "taken");
     EXPECT_EQ(Open(AUTO_FILE_NAME, "", dir_.File("missing")), ERR_FILE_CREATE);
@@ -102,7 +102,7 @@ TEST_F(OutputFileTest, OnlyAnEmptyFileThisSessionCreatedOrEmptiedIsDeleted)
     ASSERT_EQ(Open(OVERWRITE, "empty.txt"), 1);   // still open: closed, then deleted
     EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(dir_.File("empty.txt").c_str()));
     EXPECT_FALSE(PathExists(dir_.File("empty.txt")));
-    EXPECT_EQ(outputFile, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(outputFile, nullptr);
     ASSERT_EQ(Open(OVERWRITE, "data.txt"), 1);
     WriteToOutput("r");
     CloseOutputFile();
@@ -145,7 +145,7 @@ struct FailingFile {
 
 TEST_F(OutputFileTest, ARecordIsDurableBeforeItCountsAndAFailedOneLeavesNothingBehind)
 {
-    outputFileIo = OutputFileIo{FailingFile::Write, FailingFile::Flush};
+    outputFileIo = OutputFileIo{.writeFile = FailingFile::Write, .flushFileBuffers = FailingFile::Flush};
     WriteWholeFile(dir_.File("out.txt"), "earlier\r\n");
     ASSERT_EQ(Open(APPEND, "out.txt"), 1);
     const struct { const char* name; DWORD shortBy; bool flushFails; bool written; } rows[] = {
@@ -169,7 +169,7 @@ TEST_F(OutputFileTest, ARecordIsDurableBeforeItCountsAndAFailedOneLeavesNothingB
         ASSERT_TRUE(GetFileSizeEx(outputFile, &size));
         EXPECT_EQ(static_cast<size_t>(size.QuadPart), expected.size()) << "nothing of a failed record stays";
     }
-    outputFileIo = OutputFileIo{WriteFile, FlushFileBuffers};
+    outputFileIo = PLATFORM_OUTPUT_FILE_IO;
     EXPECT_TRUE(CloseOutputFile());
     EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), expected);
     EXPECT_FALSE(WriteOutputRecord(reinterpret_cast<const uint8_t*>("x"), 1)) << "no file open";

@@ -1,7 +1,6 @@
 // Opening and configuring the COM port: the serial enumerator's list that
 // tells an absent port from a refused one, and the settings of each interface
 // on the pseudo-terminal port of the test runner.
-// First: windows.h defines BAUD_ macros that clash with the BaudIndex names.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +14,8 @@
 
 #include "errors/error_codes.h"
 #include "link/link_state.h"
+#include "link/port_registry.h"
+#include "link/serial_port.h"
 
 namespace {
 
@@ -78,10 +79,10 @@ TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
     settings.interfaceKind = RS232_IRDA;
     settings.comPort = 254;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort());
+    EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort(nullptr));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
     Entry(0, "SERENUM\\ZERO", "COM254");
-    EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort());
+    EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort(nullptr));
     EXPECT_EQ(nullptr, linkState.port);
     // A count that is not a number, or zero, lists nothing; a huge one is
     // walked only to a bound; without the enumerator key nothing is listed.
@@ -113,7 +114,7 @@ TEST(ConfigureSerialPort, PlainLinkSettingsReachTheTestPortAndTelephonyKeepsThem
     settings.comPort = std::atoi(number);
     settings.interfaceKind = RS232_IRDA;
     settings.baudIndex = static_cast<BaudIndex>(4);   // 9600
-    ASSERT_EQ(1, OpenSerialPort());
+    ASSERT_EQ(1, OpenSerialPort(nullptr));
     COMMTIMEOUTS t{};
     DCB dcb{};
     ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
