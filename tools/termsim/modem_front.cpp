@@ -97,8 +97,6 @@ void ModemTick(ModemState& modem, const HostLine& line, int64_t nowNs)
         ++modem.ringsSent;
         const bool last = modem.ringsSent == modem.options.rings;
         modem.nextEventNs = nowNs + Ms(last ? modem.options.answerDelayMs : modem.options.ringIntervalMs);
-        if (last && !modem.options.connect)
-            modem.phase = ModemPhase::COMMAND;
         return;
     }
     if (!modem.options.connect) {

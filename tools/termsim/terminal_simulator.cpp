@@ -224,6 +224,9 @@ void TerminalSimulator::Run()
         std::string toTerminal;
         FrontFromHost(front_, line, std::string_view(buffer, static_cast<size_t>(count)), when, toTerminal);
         TakeTerminalBytes(toTerminal, when);
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytesHandled_ += static_cast<size_t>(count);
+        Bump();
     }
 }
 
@@ -504,6 +507,12 @@ std::vector<FrontEvent> TerminalSimulator::FrontEvents() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return frontEvents_;
+}
+
+size_t TerminalSimulator::HostBytesHandled() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytesHandled_;
 }
 
 bool TerminalSimulator::WaitFor(const std::function<bool(const TerminalSimulator&)>& condition,

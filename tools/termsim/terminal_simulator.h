@@ -128,6 +128,9 @@ public:
     int TransfersCompleted() const;   // "OVER\r" lines sent
     int TransfersStarted() const;     // "READ\r" answered with "ACK\r" or "OVER\r"
     std::vector<FrontEvent> FrontEvents() const;  // what the cradle or modem saw and said
+    // Host bytes the front and the terminal have acted on (answers written,
+    // events logged): after a wait for it, the host may change its speed.
+    size_t HostBytesHandled() const;
 
     // Waits until the condition holds or the time-out (ms) passes; returns
     // whether it holds. The condition is evaluated again each time something
@@ -167,6 +170,7 @@ private:
     int transfersCompleted_ = 0;
     int transfersStarted_ = 0;
     std::vector<FrontEvent> frontEvents_;
+    size_t bytesHandled_ = 0;
     uint64_t generation_ = 0;  // bumped on every logged event, wakes WaitFor
 
     LineFront front_;  // simulator thread once started
