@@ -8,7 +8,8 @@
 // reports "RING" (as many times as configured), answers and reports
 // "CONNECT 9600", and from then on carries the data both ways. The host ends
 // the call with "ATH0\r" (it stands for the drop of DTR with which closing a
-// port hangs up, which a pseudo-terminal cannot show); the modem is then
+// port hangs up, which a pseudo-terminal cannot show; the line itself goes
+// on to the terminal, as all data during a call does). The modem is then
 // back in command mode and rings again once it is set to answer again.
 #pragma once
 
