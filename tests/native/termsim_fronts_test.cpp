@@ -29,6 +29,37 @@ int64_t RawNow()
     return now.tv_sec * 1000000000LL + now.tv_nsec;
 }
 
+// Two transfers of one record each, behind the front already set.
+void StartTerminal(FakeHost& host)
+{
+    host.sim.AddTransfer(PlainTransfer({"abc"}));
+    host.sim.AddTransfer(PlainTransfer({"abc"}));
+    ASSERT_EQ(host.sim.Start(host.pty.master), 0);
+}
+
+// The log entries one step added, and the time around the host's writes.
+struct StepLog {
+    std::vector<FrontEvent> events;
+    int64_t before = 0, after = 0;
+};
+
+// Sets the host's speed, writes (each byte alone when byteByByte, as cradle
+// commands go out), waits until the simulator has acted and reads the answer.
+StepLog RunStep(FakeHost& host, int speed, const std::string& send, const std::string& expect, bool byteByByte)
+{
+    StepLog log;
+    EXPECT_TRUE(host.SetSpeed(speed));
+    const size_t seen = host.sim.FrontEvents().size();
+    log.before = RawNow();
+    for (size_t at = 0; at < send.size(); at += byteByByte ? 1 : send.size())
+        EXPECT_TRUE(host.SendHandled(send.substr(at, byteByByte ? 1 : send.size())));
+    log.after = RawNow();
+    EXPECT_EQ(host.Read(expect.size()), expect) << "after " << send << " at " << speed;
+    const std::vector<FrontEvent> events = host.sim.FrontEvents();
+    log.events.assign(events.begin() + static_cast<std::ptrdiff_t>(seen), events.end());
+    return log;
+}
+
 // Each "READ\r" step that expects an answer must have reached the terminal,
 // and no other.
 template <typename Steps>
@@ -126,24 +157,15 @@ TEST(Cradle, AnswersAndCarriesOnlyAtItsOwnSpeed)
         FakeHost host;
         ASSERT_TRUE(host.ok);
         host.sim.SetCradle(c.options);
-        host.sim.AddTransfer(PlainTransfer({"abc"}));
-        host.sim.AddTransfer(PlainTransfer({"abc"}));
-        ASSERT_EQ(host.sim.Start(host.pty.master), 0);
+        StartTerminal(host);
         for (const LineStep& step : c.steps) {
-            ASSERT_TRUE(host.SetSpeed(step.speed));
-            const size_t seen = host.sim.FrontEvents().size();
-            const int64_t before = RawNow();
-            for (char byte : step.send)
-                ASSERT_TRUE(host.SendHandled(std::string(1, byte)));
-            const int64_t after = RawNow();
-            EXPECT_EQ(host.Read(step.expect.size()), step.expect) << "after " << step.send << " at " << step.speed;
             // The log stamps what the host sent within the step, with the host's speed.
-            const std::vector<FrontEvent> events = host.sim.FrontEvents();
-            for (size_t i = seen; i < events.size(); ++i) {
-                EXPECT_TRUE(events[i].timeNs >= before && events[i].timeNs <= after);
-                EXPECT_EQ(events[i].hostSpeed, step.speed);
-                if (events[i].kind == FrontEventKind::CRADLE_PROBE) {
-                    EXPECT_EQ(events[i].answered, !step.expect.empty());
+            const StepLog log = RunStep(host, step.speed, step.send, step.expect, true);
+            for (const FrontEvent& event : log.events) {
+                EXPECT_TRUE(event.timeNs >= log.before && event.timeNs <= log.after);
+                EXPECT_EQ(event.hostSpeed, step.speed);
+                if (event.kind == FrontEventKind::CRADLE_PROBE) {
+                    EXPECT_EQ(event.answered, !step.expect.empty());
                 }
             }
         }
@@ -211,23 +233,16 @@ TEST(Modem, AnswersCommandsRingsConnectsAndCarriesTheTerminal)
         FakeHost host;
         ASSERT_TRUE(host.ok);
         host.sim.SetModem(c.options);
-        host.sim.AddTransfer(PlainTransfer({"abc"}));
-        host.sim.AddTransfer(PlainTransfer({"abc"}));
-        ASSERT_EQ(host.sim.Start(host.pty.master), 0);
+        StartTerminal(host);
         for (const ModemStep& step : c.steps) {
-            const size_t seen = host.sim.FrontEvents().size();
-            const int64_t before = RawNow();
-            ASSERT_TRUE(host.SendHandled(step.send));
-            const int64_t after = RawNow();
-            EXPECT_EQ(host.Read(step.expect.size()), step.expect) << "after " << step.send;
+            const StepLog log = RunStep(host, 9600, step.send, step.expect, false);
             if (step.send.compare(0, 2, "AT") != 0)
                 continue;
             // Every command is logged, stamped when it came.
-            const std::vector<FrontEvent> events = host.sim.FrontEvents();
             int logged = 0;
-            for (size_t i = seen; i < events.size(); ++i)
-                logged += events[i].kind == FrontEventKind::MODEM_COMMAND && events[i].text == step.send &&
-                          events[i].timeNs >= before && events[i].timeNs <= after;
+            for (const FrontEvent& event : log.events)
+                logged += event.kind == FrontEventKind::MODEM_COMMAND && event.text == step.send &&
+                          event.timeNs >= log.before && event.timeNs <= log.after;
             EXPECT_EQ(logged, 1) << step.send;
         }
         ExpectCarriedReads(host.sim, c.steps);
