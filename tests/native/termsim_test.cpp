@@ -2,11 +2,9 @@
 // simulator serves the master, the test plays the host on the slave.
 #include "tools/termsim/record_encoding.h"
 #include "tools/termsim/terminal_simulator.h"
+#include "termsim_host.h"
 
 #include <gtest/gtest.h>
-
-#include <poll.h>
-#include <unistd.h>
 
 using namespace termsim;
 
@@ -28,32 +26,6 @@ TEST(RecordEncoding, LinesOfWorkedExamplesAndEdges)
     for (const auto& row : rows)
         EXPECT_EQ(EncodeRecordLine(row.sequence, row.data), static_cast<char>(row.sequence) + row.data + row.tail);
 }
-
-// The host side of a pty pair, with reads bounded by deadlines.
-struct FakeHost {
-    FakeHost() { ok = OpenPtyPair(pty) == 0; }
-    ~FakeHost()
-    {
-        sim.Stop();
-        ClosePtyPair(pty);
-    }
-    bool Send(const std::string& text) { return write(pty.slave, text.data(), text.size()) == ssize_t(text.size()); }
-    // Reads count bytes, or what came within the time.
-    std::string Read(size_t count, int timeoutMs = 2000)
-    {
-        std::string out;
-        char c;
-        pollfd fd{pty.slave, POLLIN, 0};
-        for (int64_t end = MonotonicRawNs() + timeoutMs * 1000000LL, left; out.size() < count;) {
-            if ((left = (end - MonotonicRawNs()) / 1000000) <= 0 || poll(&fd, 1, int(left)) <= 0) break;
-            if (read(pty.slave, &c, 1) == 1) out.push_back(c);
-        }
-        return out;
-    }
-    PtyPair pty;
-    TerminalSimulator sim;
-    bool ok = false;
-};
 
 // One exchange: what the host sends (nothing when empty), then what it must
 // receive (nothing at all within 100 ms when empty).

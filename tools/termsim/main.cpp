@@ -2,10 +2,12 @@
 // manual runs. Serves a device (--port) or makes a pseudo-terminal and links
 // a path to it (--link, e.g. a Wine prefix's dosdevices/com5), sends the
 // records, prints every host command with its time, and exits once the
-// planned transfers are over (or at the time-out).
+// planned transfers are over (or at the time-out). An infrared cradle or a
+// modem may stand in front of the terminal; what it sees is printed too.
 #include "record_encoding.h"
 #include "terminal_simulator.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,7 @@
 #include <string>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,13 +29,32 @@ void PrintUsage()
     std::fprintf(stderr,
                  "usage: termsim (--port DEVICE | --link PATH) (--records FILE | --count N [--size M])\n"
                  "               [--transfers K] [--nak-first] [--bad-checksum I] [--timeout SECONDS]\n"
+                 "               [cradle options | modem options]\n"
                  "  --port DEVICE   serve this terminal device (e.g. /dev/pts/N)\n"
                  "  --link PATH     make a pseudo-terminal and link PATH to its slave\n"
                  "  --records FILE  one record per line (line ends are not sent)\n"
                  "  --count N       N generated records of M digits (default 13)\n"
                  "  --transfers K   serve K transfers in a row (keep-online), then exit\n"
                  "  --nak-first     answer the first \"READ\" with \"NAK\"\n"
-                 "  --bad-checksum I  send record I once with a wrong checksum\n");
+                 "  --bad-checksum I  send record I once with a wrong checksum\n"
+                 "An infrared cradle in front of the terminal (answers the probe 0x0F at its own\n"
+                 "speed only, takes 0x07, a speed digit and 'Q', then carries the terminal):\n"
+                 "  --cradle               a cradle at 9600 bit/s\n"
+                 "  --cradle-speed N       its speed at start: 9600, 19200, 38400, 57600 or 115200\n"
+                 "  --cradle-nuls N        N NUL bytes ahead of each answer\n"
+                 "  --cradle-wrong-answer  answer 0xF0 instead of 0x0F\n"
+                 "  --no-cradle            the port has no cradle: nothing ever answers\n"
+                 "A modem in front of the terminal (\"OK\" to \"ATH0\" and \"ATE0S0=1X3\", then\n"
+                 "\"RING\" and \"CONNECT 9600\", then carries the terminal; \"ATH0\" ends the call):\n"
+                 "  --modem                a modem that answers \"OK\"\n"
+                 "  --modem-echo           echo commands until \"E0\" turns the echo off\n"
+                 "  --modem-error          answer every command \"ERROR\" (no call follows)\n"
+                 "  --modem-silent         answer nothing (no call follows)\n"
+                 "  --ring-delay-ms N      from the second \"OK\" to the first \"RING\" (default 500)\n"
+                 "  --rings N              \"RING\" reports before the call is answered (default 1)\n"
+                 "  --ring-interval-ms N   between two \"RING\" reports (default 1000)\n"
+                 "  --answer-delay-ms N    from the last \"RING\" to \"CONNECT\" (default 200)\n"
+                 "  --no-connect           ring only, never connect\n");
 }
 
 std::string Printable(const std::string& bytes)
@@ -52,16 +74,59 @@ std::string Printable(const std::string& bytes)
     return out;
 }
 
+// One line of the front's log, as shown to the person running the command.
+std::string DescribeFrontEvent(const termsim::FrontEvent& event)
+{
+    char text[200];
+    switch (event.kind) {
+    case termsim::FrontEventKind::CRADLE_PROBE:
+        std::snprintf(text, sizeof text, "cradle probe at %d bit/s (cradle at %d): %s", event.hostSpeed,
+                      event.cradleSpeed, event.answered ? "answered" : "not heard");
+        break;
+    case termsim::FrontEventKind::CRADLE_BYTE:
+        std::snprintf(text, sizeof text, "cradle byte \"%s\" at %d bit/s (cradle at %d)",
+                      Printable(event.text).c_str(), event.hostSpeed, event.cradleSpeed);
+        break;
+    case termsim::FrontEventKind::CRADLE_SPEED_CHANGE:
+        std::snprintf(text, sizeof text, "cradle now at %d bit/s, carrying the terminal", event.cradleSpeed);
+        break;
+    case termsim::FrontEventKind::MODEM_COMMAND:
+        std::snprintf(text, sizeof text, "modem command \"%s\"", Printable(event.text).c_str());
+        break;
+    case termsim::FrontEventKind::MODEM_RESULT:
+        std::snprintf(text, sizeof text, "modem says \"%s\"", event.text.c_str());
+        break;
+    }
+    return text;
+}
+
+constexpr int CRADLE_SPEEDS[] = {9600, 19200, 38400, 57600, 115200};
+
+bool IsCradleSpeed(int speed)
+{
+    for (int allowed : CRADLE_SPEEDS)
+        if (speed == allowed)
+            return true;
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
     std::string port, link, recordsFile;
     int count = 0, size = 13, transfers = 1, timeoutSeconds = 120, badChecksum = -1;
-    bool nakFirst = false;
+    bool nakFirst = false, cradle = false, modem = false;
+    termsim::CradleOptions cradleOptions;
+    termsim::ModemOptions modemOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const bool hasValue = i + 1 < argc;
+        const bool cradleArg = arg.rfind("--cradle", 0) == 0 || arg == "--no-cradle";
+        const bool modemArg = arg.rfind("--modem", 0) == 0 || arg.rfind("--ring", 0) == 0 ||
+                              arg == "--answer-delay-ms" || arg == "--no-connect";
+        cradle = cradle || cradleArg;
+        modem = modem || modemArg;
         if (arg == "--port" && hasValue) port = argv[++i];
         else if (arg == "--link" && hasValue) link = argv[++i];
         else if (arg == "--records" && hasValue) recordsFile = argv[++i];
@@ -71,9 +136,26 @@ int main(int argc, char** argv)
         else if (arg == "--timeout" && hasValue) timeoutSeconds = std::atoi(argv[++i]);
         else if (arg == "--bad-checksum" && hasValue) badChecksum = std::atoi(argv[++i]);
         else if (arg == "--nak-first") nakFirst = true;
+        else if (arg == "--cradle") {}
+        else if (arg == "--cradle-speed" && hasValue) cradleOptions.startSpeed = std::atoi(argv[++i]);
+        else if (arg == "--cradle-nuls" && hasValue) cradleOptions.nulsBeforeAnswer = std::atoi(argv[++i]);
+        else if (arg == "--cradle-wrong-answer") cradleOptions.answerByte = 0xF0;
+        else if (arg == "--no-cradle") cradleOptions.present = false;
+        else if (arg == "--modem") {}
+        else if (arg == "--modem-echo") modemOptions.echo = true;
+        else if (arg == "--modem-error") modemOptions.answer = termsim::ModemAnswer::ERROR;
+        else if (arg == "--modem-silent") modemOptions.answer = termsim::ModemAnswer::SILENT;
+        else if (arg == "--ring-delay-ms" && hasValue) modemOptions.ringDelayMs = std::atoi(argv[++i]);
+        else if (arg == "--rings" && hasValue) modemOptions.rings = std::atoi(argv[++i]);
+        else if (arg == "--ring-interval-ms" && hasValue) modemOptions.ringIntervalMs = std::atoi(argv[++i]);
+        else if (arg == "--answer-delay-ms" && hasValue) modemOptions.answerDelayMs = std::atoi(argv[++i]);
+        else if (arg == "--no-connect") modemOptions.connect = false;
         else { PrintUsage(); return 2; }
     }
-    if (port.empty() == link.empty() || (recordsFile.empty() && count <= 0) || transfers < 1) {
+    if (port.empty() == link.empty() || (recordsFile.empty() && count <= 0) || transfers < 1 ||
+        (cradle && modem) || !IsCradleSpeed(cradleOptions.startSpeed) || cradleOptions.nulsBeforeAnswer < 0 ||
+        modemOptions.ringDelayMs < 0 || modemOptions.rings < 0 || modemOptions.ringIntervalMs < 0 ||
+        modemOptions.answerDelayMs < 0) {
         PrintUsage();
         return 2;
     }
@@ -136,21 +218,37 @@ int main(int argc, char** argv)
             plan.records[static_cast<size_t>(badChecksum)].badChecksumAttempts = 1;
         sim.AddTransfer(plan);
     }
-    std::printf("termsim: %zu records, %d transfer(s), waiting for \"READ\"\n", records.size(), transfers);
+    if (cradle)
+        sim.SetCradle(cradleOptions);
+    if (modem)
+        sim.SetModem(modemOptions);
+    std::printf("termsim: %zu records, %d transfer(s)%s, waiting for \"READ\"\n", records.size(), transfers,
+                cradle ? " behind a cradle" : modem ? " behind a modem" : "");
     std::fflush(stdout);
     const int64_t start = termsim::MonotonicRawNs();
     sim.Start(fd);
 
-    // Report commands as they come, until the transfers are over.
-    size_t shown = 0;
+    // Report what the terminal and its front see as it comes, until the
+    // transfers are over.
+    size_t shownCommands = 0, shownEvents = 0;
     const int64_t deadline = start + static_cast<int64_t>(timeoutSeconds) * 1000000000LL;
     bool done = false;
     while (!done && termsim::MonotonicRawNs() < deadline) {
-        sim.WaitFor([shown](const termsim::TerminalSimulator& s) { return s.Commands().size() > shown; }, 200);
+        sim.WaitFor([&](const termsim::TerminalSimulator& s) {
+            return s.Commands().size() > shownCommands || s.FrontEvents().size() > shownEvents;
+        }, 200);
+        std::vector<std::pair<int64_t, std::string>> lines;
         const std::vector<termsim::HostCommand> commands = sim.Commands();
-        for (; shown < commands.size(); ++shown)
-            std::printf("termsim: %8.3f s  host \"%s\"\n", (commands[shown].timeNs - start) / 1e9,
-                        Printable(commands[shown].text).c_str());
+        for (; shownCommands < commands.size(); ++shownCommands)
+            lines.emplace_back(commands[shownCommands].timeNs,
+                               "host \"" + Printable(commands[shownCommands].text) + "\"");
+        const std::vector<termsim::FrontEvent> events = sim.FrontEvents();
+        for (; shownEvents < events.size(); ++shownEvents)
+            lines.emplace_back(events[shownEvents].timeNs, DescribeFrontEvent(events[shownEvents]));
+        std::stable_sort(lines.begin(), lines.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& line : lines)
+            std::printf("termsim: %8.3f s  %s\n", (line.first - start) / 1e9, line.second.c_str());
         std::fflush(stdout);
         done = sim.TransfersCompleted() >= transfers;
     }

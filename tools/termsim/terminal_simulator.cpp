@@ -110,6 +110,37 @@ void TerminalSimulator::SetWhenExhausted(WhenExhausted what)
     whenExhausted_ = what;
 }
 
+void TerminalSimulator::SetCradle(const CradleOptions& options)
+{
+    front_.kind = FrontKind::CRADLE;
+    StartCradle(front_.cradle, options);
+}
+
+void TerminalSimulator::SetModem(const ModemOptions& options)
+{
+    front_.kind = FrontKind::MODEM;
+    StartModem(front_.modem, options);
+}
+
+// The front's view of the line: the descriptor, the speed the host set on
+// it (a pseudo-terminal shows it on the master too) and the shared log.
+HostLine TerminalSimulator::LineSeam()
+{
+    HostLine line;
+    line.context = this;
+    line.sendToHost = [](void* self, std::string_view bytes) {
+        static_cast<TerminalSimulator*>(self)->WriteToLine(bytes);
+    };
+    line.hostSpeed = [](void* self) { return LineSpeed(static_cast<TerminalSimulator*>(self)->fd_); };
+    line.record = [](void* self, const FrontEvent& event) {
+        auto* sim = static_cast<TerminalSimulator*>(self);
+        std::lock_guard<std::mutex> lock(sim->mutex_);
+        sim->frontEvents_.push_back(event);
+        sim->Bump();
+    };
+    return line;
+}
+
 int TerminalSimulator::Start(int fd)
 {
     if (running_)
@@ -153,16 +184,26 @@ bool TerminalSimulator::PauseMs(int ms)
 
 void TerminalSimulator::Run()
 {
+    const HostLine line = LineSeam();
     char buffer[4096];
     for (;;) {
+        // Sleep until the host sends or the front's next own action is due.
+        int timeoutMs = -1;
+        const int64_t due = FrontNextEventNs(front_);
+        if (due >= 0) {
+            const int64_t left = due - MonotonicRawNs();
+            timeoutMs = left <= 0 ? 0 : static_cast<int>((left + 999999) / 1000000);
+        }
         pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
+        if (poll(fds, 2, timeoutMs) < 0) {
             if (errno == EINTR)
                 continue;
             return;
         }
         if (fds[0].revents != 0)
             return;
+        if (due >= 0 && MonotonicRawNs() >= due)
+            FrontTick(front_, line, MonotonicRawNs());
         if (fds[1].revents == 0)
             continue;
         const ssize_t count = read(fd_, buffer, sizeof buffer);
@@ -180,26 +221,42 @@ void TerminalSimulator::Run()
             received_.append(buffer, static_cast<size_t>(count));
             Bump();
         }
-        for (ssize_t i = 0; i < count; ++i) {
-            if (partialLine_.empty())
-                partialLineTime_ = when;
-            partialLine_.push_back(buffer[i]);
-            if (buffer[i] == LINE_END) {
-                const std::string line = partialLine_;
-                const int64_t lineTime = partialLineTime_;
-                partialLine_.clear();
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    commands_.push_back(HostCommand{line, lineTime});
-                    Bump();
-                }
-                HandleHostLine(line);
-            }
+        std::string toTerminal;
+        FrontFromHost(front_, line, std::string_view(buffer, static_cast<size_t>(count)), when, toTerminal);
+        TakeTerminalBytes(toTerminal, when);
+        std::lock_guard<std::mutex> lock(mutex_);
+        bytesHandled_ += static_cast<size_t>(count);
+        Bump();
+    }
+}
+
+// Bytes that reached the terminal, gathered into lines.
+void TerminalSimulator::TakeTerminalBytes(const std::string& bytes, int64_t when)
+{
+    for (char c : bytes) {
+        if (partialLine_.empty())
+            partialLineTime_ = when;
+        partialLine_.push_back(c);
+        if (c != LINE_END)
+            continue;
+        const std::string line = partialLine_;
+        const int64_t lineTime = partialLineTime_;
+        partialLine_.clear();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            commands_.push_back(HostCommand{line, lineTime});
+            Bump();
         }
+        HandleHostLine(line);
     }
 }
 
 void TerminalSimulator::SendNow(const std::string& bytes)
+{
+    FrontFromTerminal(front_, LineSeam(), bytes);
+}
+
+void TerminalSimulator::WriteToLine(std::string_view bytes)
 {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -216,7 +273,7 @@ void TerminalSimulator::SendNow(const std::string& bytes)
             break;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    sent_.push_back(SentChunk{bytes.substr(0, done), MonotonicRawNs()});
+    sent_.push_back(SentChunk{std::string(bytes.substr(0, done)), MonotonicRawNs()});
     Bump();
 }
 
@@ -444,6 +501,18 @@ int TerminalSimulator::TransfersStarted() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return transfersStarted_;
+}
+
+std::vector<FrontEvent> TerminalSimulator::FrontEvents() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frontEvents_;
+}
+
+size_t TerminalSimulator::HostBytesHandled() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytesHandled_;
 }
 
 bool TerminalSimulator::WaitFor(const std::function<bool(const TerminalSimulator&)>& condition,

@@ -7,7 +7,13 @@
 // time stamp (the clock behind Wine's performance counter), and the host's
 // commands are offered parsed, so tests wait on conditions with a deadline
 // instead of sleeping. Faults are injected on request through TransferPlan.
+//
+// A front (line_front.h) may stand between the line and the terminal: an
+// infrared cradle or a modem. It sees every byte both ways; Commands() are
+// then the lines that reached the terminal, FrontEvents() what the front saw.
 #pragma once
+
+#include "line_front.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -16,6 +22,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -103,6 +110,10 @@ public:
     void AddTransfer(const TransferPlan& plan);
     void SetWhenExhausted(WhenExhausted what);
 
+    // Puts a cradle or a modem in front of the terminal. Call before Start().
+    void SetCradle(const CradleOptions& options);
+    void SetModem(const ModemOptions& options);
+
     // Serves the descriptor on its own thread until Stop(). The descriptor is
     // not owned. Returns 0, or -1 when already running.
     int Start(int fd);
@@ -116,6 +127,10 @@ public:
     int RecordsAcknowledged() const;  // records taken by "ACK\r" (duplicates excluded)
     int TransfersCompleted() const;   // "OVER\r" lines sent
     int TransfersStarted() const;     // "READ\r" answered with "ACK\r" or "OVER\r"
+    std::vector<FrontEvent> FrontEvents() const;  // what the cradle or modem saw and said
+    // Host bytes the front and the terminal have acted on (answers written,
+    // events logged): after a wait for it, the host may change its speed.
+    size_t HostBytesHandled() const;
 
     // Waits until the condition holds or the time-out (ms) passes; returns
     // whether it holds. The condition is evaluated again each time something
@@ -127,8 +142,11 @@ public:
 
 private:
     void Run();
+    void TakeTerminalBytes(const std::string& bytes, int64_t when);
     void HandleHostLine(const std::string& line);
-    void SendNow(const std::string& bytes);
+    void SendNow(const std::string& bytes);  // the terminal's bytes, through the front
+    void WriteToLine(std::string_view bytes);
+    HostLine LineSeam();
     std::string LineFor(size_t index);
     void SendCurrent();
     void Advance();
@@ -151,7 +169,11 @@ private:
     int recordsAcknowledged_ = 0;
     int transfersCompleted_ = 0;
     int transfersStarted_ = 0;
+    std::vector<FrontEvent> frontEvents_;
+    size_t bytesHandled_ = 0;
     uint64_t generation_ = 0;  // bumped on every logged event, wakes WaitFor
+
+    LineFront front_;  // simulator thread once started
 
     // Plans (guarded) and the state of the transfer in progress (simulator thread).
     std::deque<TransferPlan> plans_;
