@@ -546,4 +546,47 @@ Program& E2ETest::Launch(const std::string& commandLine)
     return *program_;
 }
 
+// ---- Telephony stand-in -------------------------------------------------------
+
+TapiStandin::TapiStandin(const std::string& testDir, const std::string& world)
+    : ini_(testDir + "/standin.ini"), log_(testDir + "/tapi.log")
+{
+    // Built beside winprobe.exe in the x86_64 tree: tools/tapi_standin.
+    const fs::path dll = fs::path(Env().winprobeExe).parent_path().parent_path() / "tapi_standin" / "tapi32.dll";
+    std::error_code error;
+    fs::copy_file(dll, fs::path(testDir) / "tapi32.dll", fs::copy_options::overwrite_existing, error);
+    if (error) {
+        ADD_FAILURE() << "cannot copy " << dll << ": " << error.message();
+        return;
+    }
+    Rewrite(world);
+    setenv("WINEDLLOVERRIDES", "tapi32=n", 1);
+    setenv("VARNOLT_TAPI_STANDIN", ini_.c_str(), 1);
+    ok_ = true;
+}
+
+TapiStandin::~TapiStandin()
+{
+    unsetenv("WINEDLLOVERRIDES");
+    unsetenv("VARNOLT_TAPI_STANDIN");
+}
+
+void TapiStandin::Rewrite(const std::string& world)
+{
+    WriteFile(ini_, "log = " + log_ + "\n" + world);
+}
+
+std::vector<std::string> TapiStandin::Calls(const std::string& function) const
+{
+    std::vector<std::string> calls;
+    std::istringstream in(ReadFile(log_));
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::string call = line.substr(line.find(' ') + 1);
+        if (call.rfind("line", 0) == 0 && (function.empty() || call.rfind(function + " ", 0) == 0))
+            calls.push_back(call);
+    }
+    return calls;
+}
+
 }  // namespace e2e
