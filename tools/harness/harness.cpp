@@ -15,6 +15,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tools/tapi_standin/standin_calls.h"
+
 namespace fs = std::filesystem;
 
 #ifndef VARNOLT_E2E_ENV_FILE
@@ -578,15 +580,7 @@ void TapiStandin::Rewrite(const std::string& world)
 
 std::vector<std::string> TapiStandin::Calls(const std::string& function) const
 {
-    std::vector<std::string> calls;
-    std::istringstream in(ReadFile(log_));
-    std::string line;
-    while (std::getline(in, line)) {
-        const std::string call = line.substr(line.find(' ') + 1);
-        if (call.rfind("line", 0) == 0 && (function.empty() || call.rfind(function + " ", 0) == 0))
-            calls.push_back(call);
-    }
-    return calls;
+    return StandinCalls(ReadFile(log_), function);
 }
 
 }  // namespace e2e

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "standin_calls.h"
+
 namespace {
 
 constexpr DWORD VERSION = 0x20002;
@@ -56,18 +58,12 @@ public:
         RemoveDirectoryA(dir_.c_str());
     }
 
-    // The logged calls, time stamps removed, of one function or all ("").
-    std::vector<std::string> Calls(const std::string& name = "") const
+    std::vector<std::string> Calls(const std::string& function = "") const
     {
-        std::vector<std::string> calls;
-        std::ifstream in(log_);
-        std::string line;
-        while (std::getline(in, line)) {
-            const std::string call = line.substr(line.find(' ') + 1);
-            if (call.rfind("line", 0) == 0 && (name.empty() || call.rfind(name + " ", 0) == 0))
-                calls.push_back(call);
-        }
-        return calls;
+        std::ifstream in(log_, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return StandinCalls(text.str(), function);
     }
 
 private:
@@ -83,15 +79,15 @@ struct Seen {
     double ms;
 };
 std::vector<Seen> seen;
-bool answerOnOffer = false;
 LONG answerResult = 0;
 double answerMs = 0;
+constexpr char BOX_CAPTION[] = "Telephony check";
 HWND boxToClose = nullptr;  // closed when the call ends
 
 void CALLBACK Callback(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR p3)
 {
     seen.push_back({device, message, instance, p1, p2, p3, GetCurrentThreadId(), NowMs()});
-    if (message == LINE_APPNEWCALL && answerOnOffer) {
+    if (message == LINE_APPNEWCALL) {
         answerMs = NowMs();
         answerResult = lineAnswer(static_cast<HCALL>(p2), nullptr, 0);
     }
@@ -99,11 +95,11 @@ void CALLBACK Callback(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PT
         PostMessageA(boxToClose, WM_COMMAND, IDOK, 0);
 }
 
-const Seen* FindSeen(DWORD message, DWORD_PTR param1 = 0, bool anyParam = true)
+bool Saw(DWORD message, DWORD_PTR state = 0)
 {
     for (const Seen& s : seen)
-        if (s.message == message && (anyParam || s.param1 == param1)) return &s;
-    return nullptr;
+        if (s.message == message && (message != LINE_CALLSTATE || s.param1 == state)) return true;
+    return false;
 }
 
 // Telephony initialised as the program does it, with a line device opened
@@ -117,7 +113,6 @@ struct Session {
     explicit Session(bool open = false)
     {
         seen.clear();
-        answerOnOffer = true;
         answerResult = 0;
         LINEINITIALIZEEXPARAMS params{};
         params.dwTotalSize = sizeof params;
@@ -157,7 +152,7 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs)
 
 bool Connected()
 {
-    return FindSeen(LINE_CALLSTATE, LINECALLSTATE_CONNECTED, false) != nullptr;
+    return Saw(LINE_CALLSTATE, LINECALLSTATE_CONNECTED);
 }
 
 // A growing-buffer read as a client does it: a too-small answer gives the
@@ -308,27 +303,20 @@ TEST(TapiStandin, CallEventsArriveThroughTheInitialisingThreadsMessageLoop)
     Sleep(500);
     EXPECT_TRUE(seen.empty()) << "delivered without a message loop";
 
-    const char caption[] = "Telephony check";
-    struct Failsafe {
-        static void CALLBACK Close(HWND, UINT, UINT_PTR, DWORD)
+    // A thread timer finds the box for the callback, which closes it when
+    // the call ends, and closes it itself should the call never end.
+    static double giveUpAt;
+    giveUpAt = NowMs() + 5000;
+    struct Watch {
+        static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD)
         {
-            HWND box = FindWindowA("#32770", "Telephony check");
-            if (box != nullptr) PostMessageA(box, WM_COMMAND, IDOK, 0);
+            boxToClose = FindWindowA("#32770", BOX_CAPTION);
+            if (boxToClose != nullptr && NowMs() > giveUpAt) PostMessageA(boxToClose, WM_COMMAND, IDOK, 0);
         }
     };
-    const UINT_PTR failsafe = SetTimer(nullptr, 0, 5000, Failsafe::Close);
-    // The box exists once its loop runs; the first event finds it.
-    boxToClose = nullptr;
-    struct Finder {
-        static void CALLBACK Find(HWND, UINT, UINT_PTR id, DWORD)
-        {
-            boxToClose = FindWindowA("#32770", "Telephony check");
-            if (boxToClose != nullptr) KillTimer(nullptr, id);
-        }
-    };
-    SetTimer(nullptr, 0, 10, Finder::Find);
-    MessageBoxA(nullptr, "Waiting for the call", caption, MB_OK);
-    KillTimer(nullptr, failsafe);
+    const UINT_PTR watch = SetTimer(nullptr, 0, 10, Watch::Tick);
+    MessageBoxA(nullptr, "Waiting for the call", BOX_CAPTION, MB_OK);
+    KillTimer(nullptr, watch);
     boxToClose = nullptr;
 
     ASSERT_EQ(seen.size(), 5u);
@@ -411,7 +399,7 @@ TEST(TapiStandin, RefusedAnswerLeavesTheCallUnconnected)
 {
     World world("[line]\nname = Data modem\noffer_after = 0\nanswer_result = 0x80000048\nconnect_after = 50\n");
     Session session(true);
-    ASSERT_TRUE(PumpUntil([] { return FindSeen(LINE_APPNEWCALL) != nullptr; }, 3000));
+    ASSERT_TRUE(PumpUntil([] { return Saw(LINE_APPNEWCALL); }, 3000));
     EXPECT_EQ(answerResult, static_cast<LONG>(LINEERR_OPERATIONFAILED));
     PumpUntil(Connected, 400);
     EXPECT_FALSE(Connected());

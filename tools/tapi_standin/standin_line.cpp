@@ -99,9 +99,14 @@ LONG CheckAppDevice(HLINEAPP lineApp, DWORD deviceId, AppRecord** app, const Lin
     return 0;
 }
 
-LONG CheckVersions(const LineConfig& device, DWORD apiVersion, DWORD extVersion)
+// Those of a call that also fills `answer` for a negotiated version.
+LONG CheckDeviceUse(HLINEAPP lineApp, DWORD deviceId, const void* answer, DWORD apiVersion, DWORD extVersion,
+                    AppRecord** app, const LineConfig** device)
 {
-    if (!device.negotiates || !VersionSupported(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
+    const LONG result = CheckAppDevice(lineApp, deviceId, app, device);
+    if (result != 0) return result;
+    if (answer == nullptr) return LINEERR_INVALPOINTER;
+    if (!(*device)->negotiates || !VersionSupported(apiVersion)) return LINEERR_INCOMPATIBLEAPIVERSION;
     if (extVersion != 0) return LINEERR_INCOMPATIBLEEXTVERSION;
     return 0;
 }
@@ -225,9 +230,7 @@ LONG WINAPI lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPIVers
     StateLock lock;
     AppRecord* app = nullptr;
     const LineConfig* device = nullptr;
-    LONG result = CheckAppDevice(hLineApp, dwDeviceID, &app, &device);
-    if (result == 0 && lpLineDevCaps == nullptr) result = LINEERR_INVALPOINTER;
-    if (result == 0) result = CheckVersions(*device, dwAPIVersion, dwExtVersion);
+    LONG result = CheckDeviceUse(hLineApp, dwDeviceID, lpLineDevCaps, dwAPIVersion, dwExtVersion, &app, &device);
     // Another session may have read a world with more devices since.
     if (result == 0 && app->completeCapsReads.size() <= dwDeviceID) app->completeCapsReads.resize(dwDeviceID + 1, 0);
     if (result == 0 && (device->caps == CapsReads::FAIL ||
@@ -254,9 +257,7 @@ LONG WINAPI lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, LPHLINE lphLine, DWOR
     StateLock lock;
     AppRecord* app = nullptr;
     const LineConfig* device = nullptr;
-    LONG result = CheckAppDevice(hLineApp, dwDeviceID, &app, &device);
-    if (result == 0 && lphLine == nullptr) result = LINEERR_INVALPOINTER;
-    if (result == 0) result = CheckVersions(*device, dwAPIVersion, dwExtVersion);
+    LONG result = CheckDeviceUse(hLineApp, dwDeviceID, lphLine, dwAPIVersion, dwExtVersion, &app, &device);
     const DWORD privilege = dwPrivileges & ~(LINEOPENOPTION_SINGLEADDRESS | LINEOPENOPTION_PROXY);
     const bool owner = (privilege & LINECALLPRIVILEGE_OWNER) != 0;
     if (result == 0 && privilege != LINECALLPRIVILEGE_NONE && privilege != LINECALLPRIVILEGE_MONITOR &&

@@ -9,11 +9,15 @@ AppRecord* FindApp(HLINEAPP handle)
     return nullptr;
 }
 
-LineRecord* FindLine(HLINE handle, AppRecord** owner)
+namespace {
+
+// The line whose `field` (its own handle or its call's) is `handle`.
+LineRecord* FindLineBy(DWORD LineRecord::*field, DWORD handle, AppRecord** owner)
 {
+    if (handle == 0) return nullptr;
     for (AppRecord& app : standin.apps) {
         for (LineRecord& line : app.lines) {
-            if (handle != 0 && line.handle == handle) {
+            if (line.*field == handle) {
                 if (owner != nullptr) *owner = &app;
                 return &line;
             }
@@ -22,17 +26,16 @@ LineRecord* FindLine(HLINE handle, AppRecord** owner)
     return nullptr;
 }
 
+}  // namespace
+
+LineRecord* FindLine(HLINE handle, AppRecord** owner)
+{
+    return FindLineBy(&LineRecord::handle, handle, owner);
+}
+
 LineRecord* FindCallLine(HCALL handle, AppRecord** owner)
 {
-    for (AppRecord& app : standin.apps) {
-        for (LineRecord& line : app.lines) {
-            if (handle != 0 && line.call == handle) {
-                if (owner != nullptr) *owner = &app;
-                return &line;
-            }
-        }
-    }
-    return nullptr;
+    return FindLineBy(&LineRecord::call, handle, owner);
 }
 
 const LineConfig* DeviceConfig(DWORD deviceId)
