@@ -16,6 +16,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "tools/tapi_standin/standin_calls.h"
+
 namespace fs = std::filesystem;
 
 #ifndef VARNOLT_E2E_ENV_FILE
@@ -551,6 +553,41 @@ Program& E2ETest::Launch(const std::string& commandLine, long long fileSizeLimit
     if (program_->Start(exe_, args, dir_, dir_ + "/program") != 0)
         ADD_FAILURE() << "cannot start wine64";
     return *program_;
+}
+
+// ---- Telephony stand-in -------------------------------------------------------
+
+TapiStandin::TapiStandin(const std::string& testDir, const std::string& world)
+    : ini_(testDir + "/standin.ini"), log_(testDir + "/tapi.log")
+{
+    // Built beside winprobe.exe in the x86_64 tree: tools/tapi_standin.
+    const fs::path dll = fs::path(Env().winprobeExe).parent_path().parent_path() / "tapi_standin" / "tapi32.dll";
+    std::error_code error;
+    fs::copy_file(dll, fs::path(testDir) / "tapi32.dll", fs::copy_options::overwrite_existing, error);
+    if (error) {
+        ADD_FAILURE() << "cannot copy " << dll << ": " << error.message();
+        return;
+    }
+    Rewrite(world);
+    setenv("WINEDLLOVERRIDES", "tapi32=n", 1);
+    setenv("VARNOLT_TAPI_STANDIN", ini_.c_str(), 1);
+    ok_ = true;
+}
+
+TapiStandin::~TapiStandin()
+{
+    unsetenv("WINEDLLOVERRIDES");
+    unsetenv("VARNOLT_TAPI_STANDIN");
+}
+
+void TapiStandin::Rewrite(const std::string& world)
+{
+    WriteFile(ini_, "log = " + log_ + "\n" + world);
+}
+
+std::vector<std::string> TapiStandin::Calls(const std::string& function) const
+{
+    return StandinCalls(ReadFile(log_), function);
 }
 
 }  // namespace e2e

@@ -235,4 +235,31 @@ private:
     std::unique_ptr<Program> program_;
 };
 
+// ---- Telephony stand-in -----------------------------------------------------
+
+// Our tapi32.dll (tools/tapi_standin, its world file described in README.md
+// there) for the programs this test starts: the dll is copied into the test
+// directory beside the program, the world file written there with its log,
+// and WINEDLLOVERRIDES=tapi32=n and VARNOLT_TAPI_STANDIN are set in this
+// process for the children; the destructor takes both variables away again.
+class TapiStandin {
+public:
+    // `world`: the world file's text after its `log` line.
+    TapiStandin(const std::string& testDir, const std::string& world);
+    ~TapiStandin();
+    TapiStandin(const TapiStandin&) = delete;
+    TapiStandin& operator=(const TapiStandin&) = delete;
+
+    bool Ok() const { return ok_; }
+    // A new world, read by the program's next lineInitializeExA.
+    void Rewrite(const std::string& world);
+    const std::string& LogPath() const { return log_; }
+    // The logged calls, time stamps removed, of one function or all ("").
+    std::vector<std::string> Calls(const std::string& function = "") const;
+
+private:
+    bool ok_ = false;
+    std::string ini_, log_;
+};
+
 }  // namespace e2e
