@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include "res/version.h"
+
 extern HINSTANCE programInstance;
 extern HICON programIcon;
 
-constexpr const char PROGRAM_TITLE[] = "Varnolt  Ver 1.12";
+constexpr const char PROGRAM_TITLE[] = VARNOLT_TITLE;

@@ -44,6 +44,22 @@ target_link_libraries(varnolt_windows PUBLIC varnolt_portable
 add_executable(Varnolt WIN32 app/main.cpp res/varnolt.rc)
 target_link_libraries(Varnolt PRIVATE varnolt_windows)
 target_link_options(Varnolt PRIVATE -static)
+set_property(SOURCE res/varnolt.rc APPEND PROPERTY OBJECT_DEPENDS
+  ${CMAKE_SOURCE_DIR}/res/varnolt.manifest ${CMAKE_SOURCE_DIR}/res/version.h)
+
+# The 32-bit program is the release: it goes out stripped, its debug
+# information kept beside it in Varnolt.exe.debug (linked by name, so a
+# debugger given both finds it).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL i686)
+  set(OBJCOPY i686-w64-mingw32-objcopy)
+  add_custom_command(TARGET Varnolt POST_BUILD
+    COMMAND ${OBJCOPY} --only-keep-debug $<TARGET_FILE:Varnolt> $<TARGET_FILE:Varnolt>.debug
+    COMMAND ${OBJCOPY} --strip-all $<TARGET_FILE:Varnolt>
+    COMMAND ${OBJCOPY} --add-gnu-debuglink=$<TARGET_FILE:Varnolt>.debug $<TARGET_FILE:Varnolt>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:Varnolt>
+    COMMENT "Stripping the release program; debug information to Varnolt.exe.debug"
+    VERBATIM)
+endif()
 
 add_subdirectory(tests/wine)
 add_subdirectory(tools/winprobe)

@@ -4,6 +4,7 @@
 # waiting for an absent COM port, taken under Xvfb.
 #
 #   tools/screenshots.sh [OUTPUT_DIR] [WIN64_BUILD_DIR]
+#   DPI=144 tools/screenshots.sh ...     the same at another display DPI
 #
 # OUTPUT_DIR defaults to docs/screenshots; WIN64_BUILD_DIR to build/win64
 # (the x86_64 sub-build of the superbuild), which must hold Varnolt.exe and
@@ -16,6 +17,7 @@ root=$(pwd)
 out=$(mkdir -p "${1:-docs/screenshots}" && cd "${1:-docs/screenshots}" && pwd)
 win64=$(cd "${2:-build/win64}" && pwd)
 WINE64=${WINE64:-/usr/lib/wine/wine64}
+WINESERVER_BIN=${WINESERVER:-/usr/lib/wine/wineserver}
 CONVERT=/usr/bin/convert
 export WINE64
 
@@ -48,6 +50,17 @@ export WINEPREFIX DISPLAY WINEDEBUG=-all
 
 probe() { "$WINE64" "$winprobe" "$@" 2>/dev/null </dev/null; }
 
+# Wine's display DPI (96 unless asked): dialogs should scale crisply with it.
+dpi=${DPI:-96}
+suffix=""
+if [ "$dpi" != 96 ]; then
+  suffix="-${dpi}dpi"
+  "$WINE64" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  "$WINE64" reg add 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts' \
+    /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+  "$WINESERVER_BIN" -k >/dev/null 2>&1 || true   # the setting is read when Wine starts
+fi
+
 # Starts the program copied into a fresh directory; arguments are its command line.
 start_program() {
   local dir=$1; shift
@@ -73,6 +86,7 @@ shoot() {
   id=$(xdotool search --onlyvisible --name "^${caption}\$" | head -n 1)
   [ -n "$id" ] || { echo "screenshots: no window '$caption'" >&2; exit 1; }
   sleep 0.5   # let the window finish painting
+  file=${file%.png}$suffix.png
   xwd -id "$id" -silent | "$CONVERT" xwd:- "$out/$file"
   echo "screenshots: $out/$file"
 }
