@@ -5,6 +5,7 @@
 
 #include "box_watcher.h"
 #include "test_dir.h"
+#include "tests/common/restore_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,7 @@ protected:
         settings.showErrorMessages = 1;
         std::snprintf(settings.outputDirectory, sizeof settings.outputDirectory, "%s", dir_.Path().c_str());
     }
-    void TearDown() override { settings.showErrorMessages = 1; }
+    const Restore<Settings> settings_{settings};
     TestDir dir_;
 };
 
