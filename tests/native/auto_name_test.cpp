@@ -18,11 +18,7 @@ std::string Candidate(const AutoNameTime& time, int attempt)
 
 TEST(AutoName, FirstNameTakesTheYearDigitAndOneMonthCharacter)
 {
-    const struct {
-        const char* proves;
-        AutoNameTime time;
-        const char* name;
-    } rows[] = {
+    const struct { const char* proves; AutoNameTime time; const char* name; } rows[] = {
         {"December is C (worked example)", {2026, 12, 6, 14, 37}, "6C061437.TXT"},
         {"November is B", {2026, 11, 6, 14, 37}, "6B061437.TXT"},
         {"October is A, not a character after 9", {2026, 10, 6, 14, 37}, "6A061437.TXT"},

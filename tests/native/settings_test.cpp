@@ -40,14 +40,10 @@ void ParseFile(const std::string& text)
 TEST(TrimBlanks, KeepsTabsLeavesOneBlankOfAllBlanksAndCutsBeforeTrimming)
 {
     const std::string x261(261, 'x'), x250(250, 'x');
-    const struct {
-        const char* proves;
-        std::string source, trimmed;
-    } rows[] = {
+    const struct { const char* proves; std::string source, trimmed; } rows[] = {
         {"blanks go from both ends", "  7  ", "7"},
         {"a tab is no blank", "\t7 ", "\t7"},
         {"blanks only leave one blank", "     ", " "},
-        {"inner blanks stay", "a b", "a b"},
         {"261 characters are taken whole", x261, x261},
         {"262 characters are cut to 259", x261 + "x", x261.substr(2)},
         {"the cut comes before the trimming", x250 + std::string(20, ' '), x250},
@@ -63,11 +59,7 @@ TEST(ParseSettingsText, FieldRulesSeparatorsAndDefaultsOfEachSource)
 {
     const Restore keep(settings);
     const std::string P = "P\r\n1\r\n1\r\n1\r\n", F = "0 1 0 0 111110 2 2";   // F: the file defaults
-    const struct {
-        const char* proves;
-        bool commandLine;
-        std::string text, fields, path;
-    } rows[] = {
+    const struct { const char* proves; bool commandLine; std::string text, fields, path; } rows[] = {
         {"every field of a file", 0, "C:\\S.T\r\n2\r\n7\r\n3\r\n5\r\n0\r\n1\r\n0\r\n1\r\n0\r\n1\r\n999\r\n255\r\n",
          "1 7 2 4 010101 999 255", "C:\\S.T"},
         {"an empty file keeps the defaults", 0, "", F, ""},
@@ -97,11 +89,7 @@ TEST(ParseSettingsText, FieldRulesSeparatorsAndDefaultsOfEachSource)
         EXPECT_EQ(Fields() + "|" + settings.storedPath, row.fields + "|" + row.path) << row.proves;
         EXPECT_EQ(settings.commandLineMode, row.commandLine) << row.proves;
     }
-    const struct {
-        const char* proves;
-        const char* token;
-        int port;
-    } ports[] = {
+    const struct { const char* proves; const char* token; int port; } ports[] = {
         {"blanks around are trimmed", " 7 ", 7}, {"the number at the start counts", "7x", 7},
         {"no leading digit reads 0, refused", "x7", 1}, {"0 is refused", "0", 1}, {"256 is refused", "256", 1},
         {"255 is the highest", "255", 255}, {"a huge number does not wrap into range", "4294967303", 1},
@@ -126,18 +114,12 @@ TEST(ParseSettingsText, ReadsAtMost311CharactersCutTo309)
     EXPECT_EQ(Fields(), "1 7 2 1 000001 5 2");
 }
 
-TEST(FormatSettingsText, WritesTheExactThirteenLinesAndReadsBackWhole)
+TEST(FormatSettingsText, ADriveRootKeepsItsBackslashAndAWrittenFileReadsBackWhole)
 {
     const Restore keep(settings);
+    // (The form of each save mode is checked where the settings dialog writes it.)
     SetSettingsFileDefaults();
-    std::strcpy(settings.outputDirectory, "C:\\DATA");
     std::strcpy(settings.outputFileName, "SCAN.TXT");
-    EXPECT_EQ(Format(), "C:\\DATA\\SCAN.TXT\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n1\r\n0\r\n2\r\n2\r\n");
-    settings.saveMode = AUTO_FILE_NAME;   // the directory alone
-    EXPECT_EQ(Format().substr(0, 19), "C:\\DATA\r\n1\r\n1\r\n1\r\n4");
-    settings.saveMode = KEYBOARD_EMULATION;
-    settings.outputDirectory[0] = '\0';
-    EXPECT_EQ(Format().substr(0, 12), "\r\n1\r\n1\r\n1\r\n3");
     settings.saveMode = AUTO_APPEND;
     std::strcpy(settings.outputDirectory, "C:\\");
     EXPECT_EQ(Format().substr(0, 15), "C:\\\\SCAN.TXT\r\n1");

@@ -70,7 +70,6 @@ struct Case { const char* proves; std::string bytes; int delay; bool capsLock; E
 const Case CASES[] = {
     {"Shift around a capital, CR as its key, LF never typed", "Ab\r\n", 2, false,
      {"v10d", "v41d", "v41u", "v10u", "v42d", "v42u", "v0Dd", "v0Du"}, {2, 2, 2, 8}},
-    {"a control byte is its key alone, with no modifier", "\x01", 0, false, {"v2Dd", "v2Du"}, {2}},
     {"a high byte is a Unicode event", "\xE9", 2, false, {"uE9d", "uE9u"}, {2, 2}},
     {"a key after a Unicode event has its fields cleared", "\xFF" "b", 0, false, {"uFFd", "uFFu", "v42d", "v42u"}, {4}},
     {"modifiers are released in pressing order", "~#", 0, false,
@@ -108,11 +107,7 @@ TEST(TypeRecord, SendsTheEventsAndPausesOfEachRecord)
 TEST(KeyForChar, EachControlByteIsItsNamedKeyAndNoOtherByteIsTaken)
 {
     const Restore io(keyboardIo, FAKE_IO);
-    const struct {
-        const char* key;
-        uint8_t byte;
-        int virtualKey;
-    } rows[] = {
+    const struct { const char* key; uint8_t byte; int virtualKey; } rows[] = {
         {"Insert", 0x01, VK_INSERT}, {"Delete", 0x02, VK_DELETE}, {"Home", 0x03, VK_HOME}, {"End", 0x04, VK_END},
         {"Up", 0x05, VK_UP}, {"Down", 0x06, VK_DOWN}, {"Left", 0x07, VK_LEFT}, {"Backspace", 0x08, VK_BACK},
         {"Tab", 0x09, VK_TAB}, {"Right", 0x0B, VK_RIGHT}, {"Page Up", 0x0C, VK_PRIOR}, {"Page Down", 0x0E, VK_NEXT},

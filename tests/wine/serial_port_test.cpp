@@ -72,11 +72,7 @@ TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
     Entry(7, "SERENUM\\LOWER", "com5");
     Entry(8, "SERENUM\\RAW", "COM7", REG_SZ, false);         // stored without its NUL
     Entry(9, "SERENUM\\LAST", "COM255");
-    const struct {
-        const char* proves;
-        std::string portName;
-        int listed;
-    } rows[] = {
+    const struct { const char* proves; std::string portName; int listed; } rows[] = {
         {"a listed port is found", "COM3", 1},
         {"the walk goes on past entries it cannot read, to the last", "COM255", 1},
         {"a name stored without its NUL still matches", "COM7", 1},
@@ -132,11 +128,7 @@ TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLin
                                   t.WriteTotalTimeoutConstant}));
     EXPECT_EQ((std::vector<DWORD>{8, NOPARITY, ONESTOPBIT, 0, 0}),
               (std::vector<DWORD>{dcb.ByteSize, dcb.Parity, dcb.StopBits, dcb.fOutxCtsFlow, dcb.fOutX}));
-    const struct {
-        const char* proves;
-        BaudIndex index;
-        DWORD bitsPerSecond;
-    } speeds[] = {
+    const struct { const char* proves; BaudIndex index; DWORD bitsPerSecond; } speeds[] = {
         {"1 in the settings is 115200", BAUD_INDEX_115200, CBR_115200},
         {"2 is 57600", BAUD_INDEX_57600, CBR_57600},
         {"3 is 38400", BAUD_INDEX_38400, CBR_38400},
@@ -164,11 +156,7 @@ TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLin
 
 TEST(ReceiveThread, APlainLinkIsReadEvery30MsAndAModemEvery250Ms)
 {
-    const struct {
-        const char* proves;
-        InterfaceKind kind;
-        DWORD windowMs;
-    } rows[] = {
+    const struct { const char* proves; InterfaceKind kind; DWORD windowMs; } rows[] = {
         {"RS232 or IrDA is read often", RS232_IRDA, 30},
         {"the cradle is a plain link", CRADLE_IR, 30},
         {"a COM modem delivers in bursts", MODEM_COM, 250},
