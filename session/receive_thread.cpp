@@ -25,11 +25,15 @@ bool IsModem(uint8_t kind)
     return kind == MODEM_TAPI || kind == MODEM_COM;
 }
 
+}  // namespace
+
 // A modem delivers in bursts after long silences; a plain link is read often.
 DWORD ReadWindowOf(uint8_t kind)
 {
     return IsModem(kind) ? 250 : 30;
 }
+
+namespace {
 
 // Reading begins only after the first command of this opening has gone out
 // (or an earlier start-up write did), so nothing the terminal sends before

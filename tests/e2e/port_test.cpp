@@ -1,5 +1,5 @@
-// The COM port as the program sees it: absent, refused, its line speed, the
-// first command, and bytes that trickle in while reads come and go.
+// The COM port as the program sees it: absent, refused, and bytes that
+// trickle in while reads come and go.
 #include "session_support.h"
 
 namespace e2e {
@@ -21,7 +21,7 @@ TEST_F(PortTest, AbsentPortIsWaitedForSilentlyAndOpenedOnceItAppears)
     ASSERT_TRUE(SetEnumeratedPorts({}));
     Program& program = Launch(SerialSession(COM, WinDir() + "\\out.txt", 0).Text());
     ASSERT_TRUE(WaitControlText(SESSION_CAPTION, SESSION_STATUS, "COM port is not available!", 10000));
-    EXPECT_FALSE(HasErrorBox());
+    EXPECT_FALSE(WindowExists(ERROR_CAPTION));
     port.Relink();
     ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
     EXPECT_EQ(ReadFile(Dir() + "/out.txt"), "late\r\n");
@@ -38,22 +38,6 @@ TEST_F(PortTest, RefusedPortThatTheEnumeratorListsIsReported)
     ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
     EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
     RemovePort(18);
-}
-
-TEST_F(PortTest, LineSpeedOfTheSettingsReachesThePortAndReadIsTheFirstCommand)
-{
-    for (auto [baudIndex, bitsPerSecond] : {std::pair{4, 9600}, std::pair{0, 115200}}) {
-        ComPort port(COM);
-        ASSERT_TRUE(port.Ok());
-        port.Simulator().AddTransfer(PlainTransfer({"r"}));
-        port.StartSimulator();
-        CommandLine line = SerialSession(COM, WinDir() + "\\speed.txt", 0);
-        line.baudIndex = baudIndex;
-        Program& program = Launch(line.Text());
-        EXPECT_TRUE(port.WaitLineSpeed(bitsPerSecond, 10000)) << "speed " << port.LineSpeed();
-        ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
-        EXPECT_EQ(port.Simulator().ReceivedBytes().substr(0, 5), "READ\r");
-    }
 }
 
 TEST_F(PortTest, RecordsSplitAroundTheReadWindowsLoseNoByte)

@@ -8,7 +8,6 @@
 namespace e2e {
 
 constexpr int SESSION_STATUS = 201;
-constexpr int SESSION_PORT_ICON = 1058;
 constexpr int END_CODE_WAIT_MS = 20000;
 constexpr int BOX_TEXT = 0xFFFF;   // tells a box from the session window of the same caption
 
@@ -59,8 +58,5 @@ inline std::vector<std::string> FilesLike(const std::string& dir, const std::str
     globfree(&found);
     return names;
 }
-
-
-inline bool HasErrorBox() { return WindowExists(ERROR_CAPTION); }
 
 }  // namespace e2e

@@ -5,12 +5,12 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "app/settings.h"
 #include "session/protocol.h"
 #include "session/session_state.h"
+#include "tests/common/restore_guard.h"
 #include "tools/termsim/record_encoding.h"
 
 using Texts = std::vector<std::string>;
@@ -93,24 +93,15 @@ inline int Typed()
     return StepTypedRecord(fake.session, FAKE_IO);
 }
 
-// Puts a value in place for the life of the guard, and the old one back.
-template <typename T>
-class Restore {
-public:
-    Restore(T& place, T value) : place_(place), saved_(std::exchange(place, std::move(value))) {}
-    ~Restore() { place_ = std::move(saved_); }
-    Restore(const Restore&) = delete;
-    Restore& operator=(const Restore&) = delete;
-
-private:
-    T& place_;
-    T saved_;
-};
-
 // The process-wide session run through the stand-in, for code that uses the
 // session's own entry points (line building): for the guard's lifetime.
 struct ProcessSessionOnFake {
-    ProcessSessionOnFake() { Restart(); }
+    ProcessSessionOnFake()
+    {
+        settings.saveMode = OVERWRITE;
+        settings.addReturn = settings.addLineFeed = 0;
+        Restart();
+    }
     // A fresh session, after "READ\r" went out.
     void Restart()
     {
@@ -118,8 +109,6 @@ struct ProcessSessionOnFake {
         ResetSession();
         fake.lastCommand = "READ\r";
     }
-    Restore<ProtocolIo> io{protocolIo, FAKE_IO};
-    Restore<SaveMode> mode{settings.saveMode, OVERWRITE};
-    Restore<uint8_t> addReturn{settings.addReturn, 0};
-    Restore<uint8_t> addLineFeed{settings.addLineFeed, 0};
+    const Restore<ProtocolIo> io{protocolIo, FAKE_IO};
+    const Restore<Settings> savedSettings{settings};
 };

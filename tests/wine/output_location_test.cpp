@@ -4,6 +4,7 @@
 
 #include "box_watcher.h"
 #include "test_dir.h"
+#include "tests/common/restore_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -30,9 +31,9 @@ protected:
     {
         EXPECT_EQ(CurrentDirectoryText(), dir_.Path());
         SetCurrentDirectoryA(before_.c_str());
-        settings.saveMode = OVERWRITE;
     }
     std::string before_ = CurrentDirectoryText();
+    const Restore<Settings> settings_{settings};
     TestDir dir_;
 };
 

@@ -1,10 +1,14 @@
-// The run loop with the dialogs replaced by a script of results: dialog order and exits.
+// Start-up and the run loop with the dialogs replaced by a script of
+// results: what start-up makes of the settings, dialog order and exits.
+#include "app/app_state.h"
+#include "app/output_location.h"
 #include "app/settings.h"
 #include "app/startup.h"
 #include "res/resource.h"
 
 #include "box_watcher.h"
 #include "test_dir.h"
+#include "tests/common/restore_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -17,10 +21,12 @@ namespace {
 
 std::deque<INT_PTR> scriptedResults;
 std::vector<int> shownDialogs;
+std::vector<int> keepOnlineShown;   // settings.keepOnline as each dialog came up
 
 INT_PTR ScriptedDialog(int templateId)
 {
     shownDialogs.push_back(templateId);
+    keepOnlineShown.push_back(settings.keepOnline);
     if (scriptedResults.empty()) return -1;   // an unplanned dialog fails
     const INT_PTR result = scriptedResults.front();
     scriptedResults.pop_front();
@@ -42,9 +48,13 @@ protected:
     {
         scriptedResults.assign(results);
         shownDialogs.clear();
+        keepOnlineShown.clear();
         return RunLoop(ScriptedDialog);
     }
     std::string before_ = CurrentDirectoryText();
+    const Restore<Settings> settings_{settings};
+    const Restore<char[PATH_BUFFER]> settingsFile_{settingsFilePath};
+    const Restore<HINSTANCE> instance_{programInstance};
     TestDir dir_;
 };
 
@@ -80,4 +90,32 @@ TEST_F(RunLoopTest, AnInvalidLocationShowsTheNameErrorWithoutOwnerAndEnds)
     ASSERT_EQ(box.Count(), 1);
     EXPECT_EQ(box.Boxes()[0].text, "Invalid file name or path!!");
     EXPECT_EQ(box.Boxes()[0].owner, nullptr);
+}
+
+// Start-up reads Varnolt.ini beside the program: here, beside this test program.
+TEST_F(RunLoopTest, StartUpClearsKeepOnlineForAppendFromEitherSource)
+{
+    char programDirectory[PATH_BUFFER];
+    ProgramDirectory(programDirectory);
+    const std::string ini = std::string(programDirectory) + "\\Varnolt.ini";
+    ASSERT_FALSE(PathExists(ini)) << "left over from another run";
+    const std::string out = dir_.File("out.txt");
+    const struct {
+        const char* proves;
+        std::string iniText, commandLine;   // the settings of each source: mode 2 APPEND, keep-online 1
+        int dialog;                         // the first dialog, where keep-online is looked at
+    } rows[] = {
+        {"settings file", out + "\r\n1\r\n1\r\n1\r\n2\r\n1\r\n1\r\n1\r\n0\r\n1\r\n1\r\n2\r\n2\r\n", "", IDD_SETTINGS},
+        {"command line", "", out + ",1,1,1,2,1,1,1,0,0,1,2,2", IDD_SESSION},
+    };
+    for (const auto& row : rows) {
+        if (!row.iniText.empty()) WriteWholeFile(ini, row.iniText);
+        scriptedResults.assign({row.dialog == IDD_SETTINGS ? CANCEL : SESSION_CLOSED});
+        shownDialogs.clear();
+        keepOnlineShown.clear();
+        StartProgram(GetModuleHandleA(nullptr), ("varnolt.exe " + row.commandLine).c_str(), ScriptedDialog);
+        DeleteFileA(ini.c_str());
+        EXPECT_EQ(shownDialogs, std::vector<int>{row.dialog}) << row.proves;
+        EXPECT_EQ(keepOnlineShown, std::vector<int>{0}) << row.proves;
+    }
 }

@@ -1,6 +1,6 @@
 // Opening and configuring the COM port: the serial enumerator's list that
-// tells an absent port from a refused one, and the settings of each interface
-// on the pseudo-terminal port of the test runner.
+// tells an absent port from a refused one, the settings of each interface on
+// the pseudo-terminal port of the test runner, and how often each is read.
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +16,8 @@
 #include "link/link_state.h"
 #include "link/port_registry.h"
 #include "link/serial_port.h"
+#include "session/receive_thread.h"
+#include "tests/common/restore_guard.h"
 
 namespace {
 
@@ -71,11 +73,18 @@ TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
     Entry(7, "SERENUM\\LOWER", "com5");
     Entry(8, "SERENUM\\RAW", "COM7", REG_SZ, false);         // stored without its NUL
     Entry(9, "SERENUM\\LAST", "COM255");
-    const std::pair<std::string, int> rows[] = {{"COM3", 1},   {"COM255", 1}, {"COM7", 1}, {"COM4", 0},
-                                                {"COM1", 0},   {"COM123", 0}, {"COM", 0},  {"COM5", 0},
-                                                {longName, 0}, {"", 0}};
-    for (const auto& [portName, expected] : rows) EXPECT_EQ(expected, IsPortEnumerated(portName.c_str())) << portName;
+    const struct { const char* proves; std::string portName; int listed; } rows[] = {
+        {"a listed port is found", "COM3", 1},
+        {"the walk goes on past entries it cannot read, to the last", "COM255", 1},
+        {"a name stored without its NUL still matches", "COM7", 1},
+        {"an unlisted port is absent", "COM4", 0},
+        {"names match whole, not by prefix", "COM25", 0},
+        {"unreadable entries and a lower-case name match nothing", "COM5", 0},
+        {"a name longer than its area is not read past it", longName, 0},
+    };
+    for (const auto& row : rows) EXPECT_EQ(row.listed, IsPortEnumerated(row.portName.c_str())) << row.proves;
     // Wine links no device to COM254: absent unless listed. Every open pauses first.
+    const Restore keep(settings);
     settings.interfaceKind = RS232_IRDA;
     settings.comPort = 254;
     auto start = std::chrono::steady_clock::now();
@@ -84,12 +93,8 @@ TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
     Entry(0, "SERENUM\\ZERO", "COM254");
     EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort(nullptr));
     EXPECT_EQ(nullptr, linkState.port);
-    // A count that is not a number, or zero, lists nothing; a huge one is
-    // walked only to a bound; without the enumerator key nothing is listed.
-    SetValue(ENUMERATOR_KEY, "Count", REG_SZ, std::string("10") + '\0');
-    EXPECT_EQ(0, IsPortEnumerated("COM3"));
-    SetCount(0);
-    EXPECT_EQ(0, IsPortEnumerated("COM3"));
+    // A huge count is walked only to a bound; without the enumerator key
+    // nothing is listed.
     SetCount(0xFFFFFFFFu);
     EXPECT_EQ(1, IsPortEnumerated("COM255"));
     EXPECT_EQ(0, IsPortEnumerated("COM4"));
@@ -107,13 +112,14 @@ TEST(ConfigureSerialPort, TelephonyHandleThatIsNoCharacterDeviceIsRefusedUntouch
     CloseHandle(event);
 }
 
-TEST(ConfigureSerialPort, PlainLinkSettingsReachTheTestPortAndTelephonyKeepsThem)
+TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLineSettings)
 {
     const char* number = std::getenv("VARNOLT_TEST_COM");
     if (!number) GTEST_SKIP() << "VARNOLT_TEST_COM is not set: no test COM port";
+    const Restore keep(settings);
     settings.comPort = std::atoi(number);
     settings.interfaceKind = RS232_IRDA;
-    settings.baudIndex = static_cast<BaudIndex>(4);   // 9600
+    settings.baudIndex = BAUD_INDEX_9600;
     ASSERT_EQ(1, OpenSerialPort(nullptr));
     COMMTIMEOUTS t{};
     DCB dcb{};
@@ -121,17 +127,41 @@ TEST(ConfigureSerialPort, PlainLinkSettingsReachTheTestPortAndTelephonyKeepsThem
     EXPECT_EQ((std::vector<DWORD>{MAXDWORD, 0, 5, 50}),
               (std::vector<DWORD>{t.ReadIntervalTimeout, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
                                   t.WriteTotalTimeoutConstant}));
-    EXPECT_EQ((std::vector<DWORD>{9600, 8, NOPARITY, ONESTOPBIT, 0, 0}),
-              (std::vector<DWORD>{dcb.BaudRate, dcb.ByteSize, dcb.Parity, dcb.StopBits, dcb.fOutxCtsFlow, dcb.fOutX}));
+    EXPECT_EQ((std::vector<DWORD>{8, NOPARITY, ONESTOPBIT, 0, 0}),
+              (std::vector<DWORD>{dcb.ByteSize, dcb.Parity, dcb.StopBits, dcb.fOutxCtsFlow, dcb.fOutX}));
+    const struct { const char* proves; BaudIndex index; DWORD bitsPerSecond; } speeds[] = {
+        {"1 in the settings is 115200", BAUD_INDEX_115200, CBR_115200},
+        {"2 is 57600", BAUD_INDEX_57600, CBR_57600},
+        {"3 is 38400", BAUD_INDEX_38400, CBR_38400},
+        {"4 is 19200", BAUD_INDEX_19200, CBR_19200},
+        {"5 is 9600", BAUD_INDEX_9600, CBR_9600},
+    };
+    for (const auto& row : speeds) {
+        settings.baudIndex = row.index;
+        EXPECT_EQ(1, ConfigureSerialPort(linkState.port, RS232_IRDA));
+        EXPECT_TRUE(GetCommState(linkState.port, &dcb));
+        EXPECT_EQ(row.bitsPerSecond, dcb.BaudRate) << row.proves;
+    }
     // The telephony modem driver owns the line settings: only the time-outs
-    // change, whatever speed the settings name.
-    settings.baudIndex = static_cast<BaudIndex>(0);
+    // change, and the port keeps the last speed set (9600), whatever the settings name.
+    settings.baudIndex = BAUD_INDEX_115200;
     EXPECT_EQ(1, ConfigureSerialPort(linkState.port, MODEM_TAPI));
     ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
-    EXPECT_EQ(9600u, dcb.BaudRate);
+    EXPECT_EQ(CBR_9600, dcb.BaudRate);
     EXPECT_EQ(100u, t.ReadTotalTimeoutConstant);
     for (HANDLE handle : {linkState.port, linkState.writeOverlapped.hEvent, linkState.readOverlapped.hEvent})
         CloseHandle(handle);
     linkState.readOverlapped = linkState.writeOverlapped = OVERLAPPED{};
     linkState.port = nullptr;
+}
+
+TEST(ReceiveThread, APlainLinkIsReadEvery30MsAndAModemEvery250Ms)
+{
+    const struct { const char* proves; InterfaceKind kind; DWORD windowMs; } rows[] = {
+        {"RS232 or IrDA is read often", RS232_IRDA, 30},
+        {"the cradle is a plain link", CRADLE_IR, 30},
+        {"a COM modem delivers in bursts", MODEM_COM, 250},
+        {"so does a telephony modem", MODEM_TAPI, 250},
+    };
+    for (const auto& row : rows) EXPECT_EQ(ReadWindowOf(row.kind), row.windowMs) << row.proves;
 }

@@ -15,6 +15,7 @@
 #include "box_watcher.h"
 #include "res/resource.h"
 #include "test_dir.h"
+#include "tests/common/restore_guard.h"
 
 namespace {
 
@@ -84,7 +85,6 @@ std::string Text(HWND dialog, int id)
 class SettingsDialogTest : public testing::Test {
 protected:
     void SetUp() override { strcpy(settingsFilePath, iniPath.c_str()); Defaults(); }
-    void TearDown() override { settings = savedSettings; strcpy(settingsFilePath, savedFilePath.c_str()); }
     void Defaults()
     {
         SetSettingsFileDefaults();
@@ -103,30 +103,12 @@ protected:
         return lines;
     }
 
+    const Restore<Settings> savedSettings{settings};
+    const Restore<char[PATH_BUFFER]> savedFilePath{settingsFilePath};
     TestDir dir;
     const std::string directory = dir.Path();
     const std::string iniPath = dir.File("Varnolt.ini");
-    const Settings savedSettings = settings;
-    const std::string savedFilePath = settingsFilePath;
 };
-
-// Which controls are enabled, written out from the rules as a user sees them.
-void ExpectEnabled(HWND dialog, int kind, int mode, bool keepOnline)
-{
-    const bool namedFile = mode == OVERWRITE || mode == APPEND || mode == AUTO_APPEND;
-    const struct { std::vector<int> ids; bool enabled; } groups[] = {
-        {{IDC_COM_PORT_LABEL, IDC_COM_PORT, IDC_COM_PORT_RANGE, IDC_BAUD_RATE, IDC_BAUD_RATE_LABEL},
-         kind != MODEM_TAPI},
-        {{IDC_MODEM_CONFIG}, kind == MODEM_TAPI},
-        {{IDC_DIRECTORY_LABEL, IDC_DIRECTORY, IDC_BROWSE, IDC_ADD_LINE_FEED}, mode != KEYBOARD_EMULATION},
-        {{IDC_FILE_NAME_LABEL, IDC_FILE_NAME}, namedFile},
-        {{IDC_DELAY_LABEL, IDC_CHAR_DELAY, IDC_DELAY_SPIN, IDC_DELAY_RANGE}, mode == KEYBOARD_EMULATION},
-        {{IDC_KEEP_ONLINE, IDC_POLLING_LABEL, IDC_POLLING_TIME, IDC_POLLING_RANGE}, mode != APPEND},
-        {{IDC_VIEW_DATA}, (mode == OVERWRITE || mode == APPEND) && !keepOnline},
-    };
-    for (const auto& group : groups)
-        for (int id : group.ids) EXPECT_EQ(group.enabled, Enabled(dialog, id)) << "control " << id;
-}
 
 TEST_F(SettingsDialogTest, ShowsTheSettingsAndEnablesByInterfaceSaveModeAndKeepOnline)
 {
@@ -138,6 +120,30 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndEnablesByInterfaceSaveModeAndKeepO
     settings.pollingTime = 45;
     settings.interCharDelay = 9;
     settings.keepOnline = 1;
+    // Each step is a user's change, then controls it must leave enabled and disabled.
+    const struct {
+        const char* proves;
+        std::function<void(HWND)> change;
+        std::vector<int> enabled, disabled;
+    } steps[] = {
+        {"at the start, keep-online takes viewing away", [](HWND) {},
+         {IDC_COM_PORT, IDC_FILE_NAME, IDC_POLLING_TIME}, {IDC_VIEW_DATA, IDC_MODEM_CONFIG, IDC_CHAR_DELAY}},
+        {"Modem - TAPI has no COM port or speed, but a configuration",
+         [](HWND d) { Select(d, IDC_INTERFACE, MODEM_TAPI); }, {IDC_MODEM_CONFIG}, {IDC_COM_PORT, IDC_BAUD_RATE}},
+        {"keyboard emulation has no file, no line feed, and the delay",
+         [](HWND d) { Select(d, IDC_SAVE_MODE, KEYBOARD_EMULATION); }, {IDC_CHAR_DELAY, IDC_DELAY_SPIN},
+         {IDC_DIRECTORY, IDC_BROWSE, IDC_ADD_LINE_FEED, IDC_FILE_NAME}},
+        {"an automatic name needs a directory but no file name", [](HWND d) { Select(d, IDC_SAVE_MODE, AUTO_FILE_NAME); },
+         {IDC_DIRECTORY, IDC_BROWSE, IDC_ADD_LINE_FEED}, {IDC_FILE_NAME, IDC_CHAR_DELAY}},
+        {"append has no keep-online and no polling time", [](HWND d) { Select(d, IDC_SAVE_MODE, APPEND); },
+         {IDC_FILE_NAME}, {IDC_KEEP_ONLINE, IDC_POLLING_TIME}},
+        {"overwrite without keep-online offers viewing",
+         [](HWND d) { Select(d, IDC_SAVE_MODE, OVERWRITE); Click(d, IDC_KEEP_ONLINE); }, {IDC_VIEW_DATA}, {}},
+        {"automatic append offers no viewing", [](HWND d) { Select(d, IDC_SAVE_MODE, AUTO_APPEND); },
+         {IDC_KEEP_ONLINE}, {IDC_VIEW_DATA}},
+        {"checking keep-online takes viewing away at once",
+         [](HWND d) { Select(d, IDC_SAVE_MODE, OVERWRITE); Click(d, IDC_KEEP_ONLINE); }, {}, {IDC_VIEW_DATA}},
+    };
     RunDialog([&](HWND dialog) {
         std::string shown;
         for (int id : {IDC_SAVE_MODE, IDC_INTERFACE, IDC_BAUD_RATE})
@@ -146,20 +152,12 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndEnablesByInterfaceSaveModeAndKeepO
         for (int id : {IDC_ADD_RETURN, IDC_ADD_LINE_FEED, IDC_VIEW_DATA, IDC_KEEP_ONLINE})
             shown += Checked(dialog, id) ? "x" : "-";
         EXPECT_EQ("4,3,3,17,45,9,SCAN.TXT,-x-x", shown);    // viewing is never offered to a polling session
-        ExpectEnabled(dialog, MODEM_COM, AUTO_APPEND, true);
-        for (int kind = 0; kind < 4; ++kind) {
-            Select(dialog, IDC_INTERFACE, kind);
-            for (int mode = 0; mode < 5; ++mode) {
-                Select(dialog, IDC_SAVE_MODE, mode);
-                for (bool keepOnline : {false, true}) {
-                    if (mode == APPEND) continue;    // keep-online is disabled there
-                    SetChecked(dialog, IDC_KEEP_ONLINE, keepOnline);
-                    EXPECT_EQ(keepOnline ? 1 : 0, settings.keepOnline);
-                    SCOPED_TRACE(testing::Message() << "kind " << kind << " mode " << mode << " keep " << keepOnline);
-                    ExpectEnabled(dialog, kind, mode, keepOnline);
-                }
-            }
+        for (const auto& step : steps) {
+            step.change(dialog);
+            for (int id : step.enabled) EXPECT_TRUE(Enabled(dialog, id)) << step.proves << ": " << id;
+            for (int id : step.disabled) EXPECT_FALSE(Enabled(dialog, id)) << step.proves << ": " << id;
         }
+        EXPECT_EQ(1, settings.keepOnline);
         // Switching modes back and forth loses no text.
         EXPECT_EQ((Strings{directory, "SCAN.TXT"}), (Strings{Text(dialog, IDC_DIRECTORY), Text(dialog, IDC_FILE_NAME)}));
     });
@@ -168,20 +166,23 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndEnablesByInterfaceSaveModeAndKeepO
 TEST_F(SettingsDialogTest, NumberFieldsAreClampedAsTyped)
 {
     settings.saveMode = KEYBOARD_EMULATION;    // all three fields enabled
-    const struct { int id; bool typed; const char* input; const char* shown; } rows[] = {
-        {IDC_COM_PORT, true, "0", "1"},          {IDC_COM_PORT, true, "300", "255"},
-        {IDC_COM_PORT, false, "07", "7"},        {IDC_COM_PORT, true, "42", "42"},
-        {IDC_COM_PORT, false, "", ""},           // reported on focus loss instead
-        {IDC_POLLING_TIME, true, "1000", "100"}, // a fourth digit cannot be typed
-        {IDC_POLLING_TIME, true, "0", "1"},      {IDC_POLLING_TIME, true, "999", "999"},
-        {IDC_POLLING_TIME, false, "009", "9"},   {IDC_CHAR_DELAY, false, "", "0"},
-        {IDC_CHAR_DELAY, true, "300", "255"},    {IDC_CHAR_DELAY, false, "x", "0"},
-        {IDC_CHAR_DELAY, true, "07", "07"},
+    const struct { const char* proves; int id; bool typed; const char* input; const char* shown; } rows[] = {
+        {"port 0 becomes 1", IDC_COM_PORT, true, "0", "1"},
+        {"port 300 becomes 255", IDC_COM_PORT, true, "300", "255"},
+        {"a pasted leading zero goes", IDC_COM_PORT, false, "07", "7"},
+        {"an empty port is left for the focus check", IDC_COM_PORT, false, "", ""},
+        {"a fourth polling digit cannot be typed", IDC_POLLING_TIME, true, "1000", "100"},
+        {"polling 0 becomes 1", IDC_POLLING_TIME, true, "0", "1"},
+        {"polling 999 is the highest", IDC_POLLING_TIME, true, "999", "999"},
+        {"polling drops its leading zeros", IDC_POLLING_TIME, false, "009", "9"},
+        {"an emptied delay shows 0 at once", IDC_CHAR_DELAY, false, "", "0"},
+        {"delay 300 becomes 255", IDC_CHAR_DELAY, true, "300", "255"},
+        {"the delay keeps a leading zero", IDC_CHAR_DELAY, true, "07", "07"},
     };
     RunDialog([&](HWND dialog) {
         for (const auto& row : rows) {
             row.typed ? Type(dialog, row.id, row.input) : SetText(dialog, row.id, row.input);
-            EXPECT_EQ(row.shown, Text(dialog, row.id)) << row.id << " given " << row.input;
+            EXPECT_EQ(row.shown, Text(dialog, row.id)) << row.proves;
         }
     });
 }
@@ -190,12 +191,13 @@ TEST_F(SettingsDialogTest, BadFieldsAreReportedOnFocusLossAndOnOkAndCancelWrites
 {
     BoxWatcher boxes("Error Message", IDOK);
     // Each field is left with a bad text, then with a good one.
-    const struct { int id; const char* bad; const char* good; int next; } steps[] = {
-        {IDC_DIRECTORY, "C:\\a*b", directory.c_str(), IDC_FILE_NAME},    // backslash and colon belong here
-        {IDC_FILE_NAME, "a:b", "fine.txt", IDC_COM_PORT},
-        {IDC_FILE_NAME, "a\\b", "fine.txt", IDC_COM_PORT},
-        {IDC_COM_PORT, "", "3", IDC_POLLING_TIME},
-        {IDC_POLLING_TIME, "", "5", IDC_ADD_RETURN},
+    const struct { const char* proves; int id; const char* bad; const char* good; int next; } steps[] = {
+        {"a directory may hold a backslash and a colon, not a star", IDC_DIRECTORY, "C:\\a*b", directory.c_str(),
+         IDC_FILE_NAME},
+        {"a file name holds no colon", IDC_FILE_NAME, "a:b", "fine.txt", IDC_COM_PORT},
+        {"a file name holds no backslash", IDC_FILE_NAME, "a\\b", "fine.txt", IDC_COM_PORT},
+        {"the COM port needs a number", IDC_COM_PORT, "", "3", IDC_POLLING_TIME},
+        {"the polling time needs a number", IDC_POLLING_TIME, "", "5", IDC_ADD_RETURN},
     };
     EXPECT_EQ(2, RunDialog([&](HWND dialog) {
         for (const auto& step : steps) {
@@ -203,7 +205,7 @@ TEST_F(SettingsDialogTest, BadFieldsAreReportedOnFocusLossAndOnOkAndCancelWrites
                 Focus(dialog, step.id);
                 SetText(dialog, step.id, text);
                 Focus(dialog, step.next);
-                EXPECT_EQ(text == step.bad ? step.id : step.next, GetDlgCtrlID(GetFocus())) << step.id << " " << text;
+                EXPECT_EQ(text == step.bad ? step.id : step.next, GetDlgCtrlID(GetFocus())) << step.proves << ": " << text;
             }
         }
         // Two empty number fields do not hand the error back and forth.

@@ -3,6 +3,7 @@
 #include "app/settings_file.h"
 
 #include "test_dir.h"
+#include "tests/common/restore_guard.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,8 @@ constexpr const char WRITTEN[] = "C:\\DATA\\SCAN.TXT\r\n1\r\n1\r\n1\r\n1\r\n1\r\
 
 TEST(SettingsFile, SaveReplacesTheFileBesideTheProgramWithExactlyTheText)
 {
+    const Restore keep(settings);
+    const Restore keepPath(settingsFilePath);
     TestDir dir;
     LoadSettingsFile(dir.Path().c_str());
     EXPECT_EQ(std::string(settingsFilePath), dir.File("Varnolt.ini"));
@@ -27,28 +30,37 @@ TEST(SettingsFile, SaveReplacesTheFileBesideTheProgramWithExactlyTheText)
 
 TEST(SettingsFile, AnyContentIsReadWithoutHarmAndKeepsWhatItCannotRead)
 {
+    const Restore keep(settings);
+    const Restore keepPath(settingsFilePath);
     const std::string lines = "D:\\X\\Y.TXT\r\n4\r\n12\r\n2\r\n2\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n9\r\n9";
-    const std::pair<std::string, const char*> rows[] = {   // content ("<none>": no file), then
-        {lines + "\r\n", "3 12 1 1 0 9"},                     // interface port baud mode always-show delay
-        {lines + "\r\n" + std::string(100000, '7'), "3 12 1 1 0 9"},   // the junk is a fourteenth token
-        {lines + std::string(100000, '7'), "3 12 1 1 0 2"},            // the last value far out of range
-        {std::string(BINARY, sizeof BINARY - 1), "2 1 4 0 1 2"},      // the NUL ends the text
-        {"", "0 1 0 0 1 2"}, {"<none>", "0 1 0 0 1 2"}, {"D:\\A.TXT\n4\n12\n", "0 1 0 0 1 2"}, {"  \r\n  \r\n", "0 1 0 0 1 2"},
+    const struct {
+        const char* proves;
+        std::string content;   // "<none>": no file
+        const char* fields;    // interface port baud mode always-show delay
+    } rows[] = {
+        {"a file the program wrote", lines + "\r\n", "3 12 1 1 0 9"},
+        {"junk after the thirteenth line is ignored", lines + "\r\n" + std::string(100000, '7'), "3 12 1 1 0 9"},
+        {"a huge last line is read only in part, and refused", lines + std::string(100000, '7'), "3 12 1 1 0 2"},
+        {"a NUL ends the text", std::string(BINARY, sizeof BINARY - 1), "2 1 4 0 1 2"},
+        {"an empty file gives the defaults", "", "0 1 0 0 1 2"},
+        {"no file gives the defaults", "<none>", "0 1 0 0 1 2"},
     };
-    for (const auto& [content, expected] : rows) {
+    for (const auto& row : rows) {
         TestDir dir;
-        if (content != "<none>") WriteWholeFile(dir.File("Varnolt.ini"), content);
+        if (row.content != "<none>") WriteWholeFile(dir.File("Varnolt.ini"), row.content);
         settings.comPort = 99;
         LoadSettingsFile(dir.Path().c_str());
         char fields[64];
         std::snprintf(fields, sizeof fields, "%d %d %d %d %d %d", settings.interfaceKind, settings.comPort,
                       settings.baudIndex, settings.saveMode, settings.alwaysShowDialog, settings.interCharDelay);
-        EXPECT_STREQ(fields, expected) << content.substr(0, 40);
+        EXPECT_STREQ(fields, row.fields) << row.proves;
     }
 }
 
 TEST(SettingsFile, AProgramDirectoryTooDeepForThePathWritesNothing)
 {
+    const Restore keep(settings);
+    const Restore keepPath(settingsFilePath);
     TestDir dir;   // with "\\Varnolt.ini" the path would need 261 characters
     LoadSettingsFile((dir.Path() + "\\" + std::string(248 - dir.Path().size(), 'd')).c_str());
     EXPECT_STREQ(settingsFilePath, "");
