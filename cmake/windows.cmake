@@ -23,6 +23,7 @@ set(WINDOWS_SOURCES
   link/port_registry.cpp
   link/serial_port.cpp
   link/telephony.cpp
+  link/telephony_buffer.cpp
   link/transact.cpp
   session/keyboard.cpp
   session/output_file.cpp
