@@ -71,6 +71,12 @@ TEST_F(TelephonyTest, AnAnsweredCallCarriesAWholeSessionAndIsReleasedAtTheEnd)
     ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS, &code));
     EXPECT_EQ(ReadFile(Dir() + "/call.txt"), "t1\r\nt2\r\nt3\r\n");
 
+    // The offered call is answered at once.
+    const int64_t offeredUs = LoggedAtUs(tapi, {"callback LINE_APPNEWCALL"});
+    const int64_t answeredUs = LoggedAtUs(tapi, {"lineAnswer"});
+    ASSERT_GT(offeredUs, 0);
+    EXPECT_LT(answeredUs - offeredUs, 100'000);
+
     // The first "READ\r" a second after the connection: the pause, then the
     // port's preparation and the write.
     const int64_t connectedUs = LoggedAtUs(tapi, {"callback LINE_CALLSTATE", "p1=0x100 "});
