@@ -10,7 +10,6 @@
 #include <atomic>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -298,25 +297,23 @@ void RunSettingsDialog(std::function<void(HWND)> script)
 
 // Answers the device chooser from another thread as a user would: notes the
 // names it offers and the one selected, then picks an entry and presses OK,
-// or (pick -1) closes it with its close box.
+// or (pick -1) closes it with its close box. Read the notes after Stop().
 class ChooserDriver {
 public:
     explicit ChooserDriver(int pick) : pick_(pick), thread_([this] { Watch(); }) {}
-    ~ChooserDriver()
-    {
-        running_ = false;
-        thread_.join();
-    }
+    ~ChooserDriver() { Stop(); }
     ChooserDriver(const ChooserDriver&) = delete;
     ChooserDriver& operator=(const ChooserDriver&) = delete;
 
-    int Shown() const { return shown_; }
-    Strings Offered()
+    void Stop()
     {
-        std::lock_guard<std::mutex> guard(lock_);
-        return offered_;
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
     }
-    int Selected() const { return selected_; }
+
+    int shown = 0;
+    Strings offered;
+    int selected = -2;
 
 private:
     void Watch()
@@ -325,19 +322,14 @@ private:
             const HWND box = FindWindowA("#32770", CHOOSER_CAPTION);
             if (box == nullptr || box == answered || !IsWindowVisible(box)) continue;
             const HWND list = GetDlgItem(box, IDC_DEVICE_LIST);
-            Strings names;
             const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
             for (LRESULT i = 0; i < count; ++i) {
                 char name[LINE_NAME_AREA] = {};
                 SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name));
-                names.push_back(name);
+                offered.push_back(name);
             }
-            {
-                std::lock_guard<std::mutex> guard(lock_);
-                offered_ = names;
-            }
-            selected_ = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
-            ++shown_;
+            selected = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+            ++shown;
             answered = box;
             if (pick_ < 0) {
                 PostMessageA(box, WM_CLOSE, 0, 0);
@@ -350,10 +342,6 @@ private:
 
     const int pick_;
     std::atomic<bool> running_{true};
-    std::atomic<int> shown_{0};
-    std::atomic<int> selected_{-2};
-    std::mutex lock_;
-    Strings offered_;
     std::thread thread_;
 };
 
@@ -411,10 +399,11 @@ TEST_F(ModemConfigTest, ConfiguresThePickedLineAndEndsTelephonyInEveryCase)
             settingsDialog = dialog;
             SendDlgItemMessageA(dialog, IDC_MODEM_CONFIG, BM_CLICK, 0, 0);
         });
-        EXPECT_EQ(row.offered.empty() ? 0 : 1, chooser.Shown());
-        EXPECT_EQ(row.offered, chooser.Offered());
+        chooser.Stop();
+        EXPECT_EQ(row.offered.empty() ? 0 : 1, chooser.shown);
+        EXPECT_EQ(row.offered, chooser.offered);
         if (!row.offered.empty()) {
-            EXPECT_EQ(row.selected, chooser.Selected());
+            EXPECT_EQ(row.selected, chooser.selected);
         }
         const Strings configs = Calls("lineConfigDialogA");
         ASSERT_EQ(row.configured.empty() ? 0u : 1u, configs.size());
