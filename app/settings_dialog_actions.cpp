@@ -1,4 +1,4 @@
-// The settings dialog's OK, Browse and Modem config buttons.
+// The settings dialog's OK and Browse buttons.
 #include <windows.h>
 #include <shlobj.h>
 
@@ -159,10 +159,4 @@ void OnSettingsBrowse(HWND dialog)
     else
         BrowseForFile(dialog, directory);
     settingsDialogState.browseInProgress = false;
-}
-
-// The telephony modem's own configuration dialog is opened from here once the
-// telephony line exists; until then the button has nothing to configure.
-void OnSettingsModemConfig(HWND)
-{
 }

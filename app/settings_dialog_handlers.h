@@ -16,6 +16,10 @@ extern SettingsDialogState settingsDialogState;
 
 void OnSettingsOk(HWND dialog);
 void OnSettingsBrowse(HWND dialog);
+// (settings_dialog_modem.cpp) Initialises telephony, lets the user pick one
+// of several data-modem lines (dialog 4), keeps the pick as modemIndex and
+// opens its configuration dialog; reports ERR_LINE_INIT when there is no
+// line and ERR_DEVICE_CONFIG when configuring fails; ends telephony again.
 void OnSettingsModemConfig(HWND dialog);
 
 void OnDirectoryKillFocus(HWND dialog);

@@ -9,6 +9,7 @@
 #include "app/settings_file.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
+#include "link/telephony.h"
 #include "res/resource.h"
 #include "session/session_window.h"
 
@@ -87,6 +88,7 @@ int StartProgram(HINSTANCE instance, const char* processCommandLine, ShowDialogF
     settingsFilePath[0] = '\0';
     settings.outputDirectory[0] = '\0';
     settings.outputFileName[0] = '\0';
+    ClearTelephonyState();
 
     char programDirectory[PATH_BUFFER];
     ProgramDirectory(programDirectory);

@@ -1,11 +1,13 @@
 # The user-interface libraries that only the settings dialog needs (common
 # controls, Save-As dialog, folder browser) are loaded when first called,
 # not at start: a session run from the command line never loads them, nor
-# the printing and network libraries they pull in. Each .def names the few
-# functions we call, with their 32-bit stack sizes; the 64-bit side drops them.
+# the printing and network libraries they pull in. Telephony is loaded the
+# same way: only "Modem - TAPI" and its Modem config button use it. Each .def
+# names the few functions we call, with their 32-bit stack sizes; the 64-bit
+# side drops them.
 set(DLLTOOL ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool)
 set(DELAYLOAD_LIBRARIES)
-foreach(dll comctl32 comdlg32 shell32)
+foreach(dll comctl32 comdlg32 shell32 tapi32)
   set(source ${CMAKE_SOURCE_DIR}/cmake/delayload/${dll}.def)
   set(def ${CMAKE_BINARY_DIR}/delayload/${dll}.def)
   set(library ${CMAKE_BINARY_DIR}/delayload/lib${dll}_delay.a)

@@ -12,10 +12,12 @@ set(WINDOWS_SOURCES
   app/settings_dialog.cpp
   app/settings_dialog_actions.cpp
   app/settings_dialog_fields.cpp
+  app/settings_dialog_modem.cpp
   app/settings_file.cpp
   app/startup.cpp
   errors/report_error.cpp
   link/command.cpp
+  link/device_chooser.cpp
   link/ir_cradle.cpp
   link/link_state.cpp
   link/modem.cpp
@@ -23,6 +25,7 @@ set(WINDOWS_SOURCES
   link/port_registry.cpp
   link/serial_port.cpp
   link/telephony.cpp
+  link/telephony_buffer.cpp
   link/transact.cpp
   session/keyboard.cpp
   session/output_file.cpp

@@ -5,7 +5,20 @@
 # into a fresh directory, 115200 bit/s, no viewer, no dialog, not kept
 # online), waits for it to finish the session and end, and prints the file
 # it received.
+#
+#   tools/demo.sh          over a COM port ("RS232 or IrDA")
+#   tools/demo.sh --tapi   over "Modem - TAPI": our telephony stand-in
+#                          (tools/tapi_standin) takes Wine's tapi32, offers
+#                          a data call on a modem line, and hands the program
+#                          the same simulated COM port as the call's line
 set -euo pipefail
+
+tapi=""
+case "${1:-}" in
+  --tapi) tapi=1 ;;
+  "") ;;
+  *) echo "usage: $0 [--tapi]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
@@ -54,10 +67,27 @@ simpid=$!
 for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
 [ -L "$link" ] || { cat "$work/termsim.txt"; echo "demo: the simulator did not start" >&2; exit 1; }
 
-# path, interface 1 (RS232), COM, 115200, overwrite, CR, LF, messages on,
-# view off, always-show off, keep-online off, polling 2 s, delay 2 ms.
+interface=1
+if [ -n "$tapi" ]; then
+  # One data-modem line; its incoming call comes half a second after the
+  # program opens the line, and its comm handle is the simulator's port.
+  cp "$build/win64/tools/tapi_standin/tapi32.dll" "$work/"
+  cat >"$work/standin.ini" <<WORLD
+log = $work/tapi.log
+[line]
+name = Demo data modem
+com = $com
+offer_after = 500
+WORLD
+  export WINEDLLOVERRIDES=tapi32=n VARNOLT_TAPI_STANDIN=$work/standin.ini
+  interface=3
+fi
+
+# path, interface (1 RS232, 3 Modem - TAPI), COM, 115200, overwrite, CR, LF,
+# messages on, view off, always-show off, keep-online off, polling 2 s,
+# delay 2 ms.
 winpath="Z:${work//\//\\}\\received.txt"
-cmdline="$winpath,1,$com,1,1,1,1,1,0,0,0,2,2"
+cmdline="$winpath,$interface,$com,1,1,1,1,1,0,0,0,2,2"
 echo "demo: Varnolt.exe $cmdline"
 status=0
 (cd "$work" && timeout 120 "$WINE64" "$work/Varnolt.exe" "$cmdline" >"$work/varnolt.txt" 2>&1 </dev/null) || status=$?
@@ -66,6 +96,10 @@ simpid=""
 
 echo "---- terminal simulator ----"
 cat "$work/termsim.txt"
+if [ -n "$tapi" ]; then
+  echo "---- telephony stand-in: calls and events ----"
+  sed 's/^[0-9]* //' "$work/tapi.log"
+fi
 echo "---- Varnolt.exe ended with status $status ----"
 if [ -f "$work/received.txt" ]; then
   echo "---- received.txt ($(wc -c <"$work/received.txt") bytes) ----"

@@ -1,0 +1,426 @@
+// The telephony line and the Modem config button in-process, against our
+// telephony stand-in (tools/tapi_standin). Its tapi32.dll is built beside
+// this program, and Wine takes it instead of its own stub only when told to
+// at start (WINEDLLOVERRIDES=tapi32=n): CTest wine.tapi_line runs these tests
+// so; in wine.unit they skip.
+#include "link/telephony.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/settings_dialog.h"
+#include "app/settings_dialog_handlers.h"
+#include "box_watcher.h"
+#include "errors/error_codes.h"
+#include "link/link_state.h"
+#include "link/overlapped_io.h"
+#include "res/resource.h"
+#include "session/receive_thread.h"
+#include "test_dir.h"
+#include "tools/tapi_standin/standin_calls.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+bool StandinInUse()
+{
+    char overrides[512] = {};
+    const DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+    return length > 0 && length < sizeof overrides && std::strstr(overrides, "tapi32=n") != nullptr;
+}
+
+// The value of key=value in a logged call; "" when absent.
+std::string Field(const std::string& call, const std::string& key)
+{
+    const size_t at = call.find(" " + key + "=");
+    if (at == std::string::npos) return "";
+    const size_t start = at + key.size() + 2;
+    return call.substr(start, call.find(' ', start) - start);
+}
+
+std::string Line(const std::string& name, const std::string& extra = "")
+{
+    return "[line]\nname = " + name + "\n" + extra;
+}
+
+class TelephonyTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.tapi_line";
+        ClearTelephonyState();
+    }
+    void TearDown() override
+    {
+        TapiShutdown();
+        ClearTelephonyState();
+        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", nullptr);
+    }
+
+    // A new telephony world for the next initialisation, with an empty log.
+    void World(const std::string& lines)
+    {
+        DeleteFileA(log.c_str());
+        WriteWholeFile(ini, "log = " + log + "\n" + lines);
+        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", ini.c_str());
+    }
+    Strings Calls(const std::string& function = "") const { return StandinCalls(ReadWholeFile(log), function); }
+    // One field of each logged call of function (of device, when given).
+    Strings Fields(const std::string& function, const std::string& key, const std::string& device = "") const
+    {
+        Strings values;
+        for (const std::string& call : Calls(function))
+            if (device.empty() || Field(call, "device") == device) values.push_back(Field(call, key));
+        return values;
+    }
+
+    TestDir dir;
+    const std::string ini = dir.File("standin.ini");
+    const std::string log = dir.File("tapi.log");
+};
+
+std::vector<DWORD> ListedDevices()
+{
+    return {telephonyState.modemDevices, telephonyState.modemDevices + telephonyState.modemCount};
+}
+
+TEST_F(TelephonyTest, ListsTheFirstSixDataModemLinesAsTelephonyIsAskedForThem)
+{
+    std::string world = Line("Voice", "media = 0x4\n") + Line("Old modem", "negotiate = fail\n");
+    for (int i = 0; i < 7; ++i) world += Line("Modem " + std::to_string(i));
+    World(world);
+    EXPECT_EQ(1, TapiInitialize());
+    EXPECT_EQ((std::vector<DWORD>{2, 3, 4, 5, 6, 7}), ListedDevices());
+
+    // Events through the hidden window; the records as large as this
+    // build's own declarations.
+    const Strings init = Calls("lineInitializeExA");
+    ASSERT_EQ(1u, init.size());
+    EXPECT_EQ((Strings{"Varnolt", "0x20002", std::to_string(sizeof(LINEINITIALIZEEXPARAMS)), "0x1"}),
+              (Strings{Field(init[0], "name"), Field(init[0], "version"), Field(init[0], "total"),
+                       Field(init[0], "options")}));
+    for (const std::string& call : Calls("lineNegotiateAPIVersion"))
+        EXPECT_EQ("0x10004-0x20002", Field(call, "low") + "-" + Field(call, "high"));
+}
+
+TEST_F(TelephonyTest, ACapabilityReadThatFailsEndsTheSearchAndKeepsWhatWasFound)
+{
+    const struct {
+        const char* name;
+        std::string world;
+        int result;
+        std::vector<DWORD> listed;
+        std::string broken;
+    } rows[] = {
+        {"after a modem", Line("A") + Line("Broken", "caps = fail\n") + Line("C"), 1, {0}, "1"},
+        {"before any modem", Line("Broken", "caps = fail\n") + Line("B"), ERR_LINE_INIT, {}, "0"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        World(row.world);
+        ClearTelephonyState();
+        EXPECT_EQ(row.result, TapiInitialize());
+        EXPECT_EQ(row.listed, ListedDevices());
+        const Strings read = Fields("lineGetDevCapsA", "device");
+        ASSERT_FALSE(read.empty());
+        EXPECT_EQ(row.broken, read.back()) << "no device read after the failure";
+        // Telephony stays initialised for the caller to end.
+        EXPECT_NE(0u, telephonyState.lineApp);
+        TapiShutdown();
+        EXPECT_EQ(1u, Calls("lineShutdown").size());
+    }
+}
+
+TEST_F(TelephonyTest, CapabilityAnswersGrowUntilTheyFit)
+{
+    const std::string name40(40, 'n');     // 268 + 41 bytes in all
+    const std::string name150(150, 'n');   // 268 + 151
+    const std::string huge(70000, 'n');
+    const struct {
+        const char* name;
+        std::string world;
+        int result;
+        Strings totals;
+    } rows[] = {
+        {"a refusal naming the size: that size next", Line(name40, "short_answer = error\n"), 1, {"268", "309"}},
+        {"a fixed part without the name: the size it names", Line(name40), 1, {"268", "309"}},
+        {"a refusal naming no size: 100 bytes more each time", Line(name150, "short_answer = error_no_size\n"), 1,
+         {"268", "368", "468"}},
+        {"more than a record can need: given up", Line(huge), ERR_LINE_INIT, {"268"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        World(row.world);
+        ClearTelephonyState();
+        EXPECT_EQ(row.result, TapiInitialize());
+        EXPECT_EQ(row.totals, Fields("lineGetDevCapsA", "total"));
+        TapiShutdown();
+    }
+}
+
+TEST_F(TelephonyTest, LineNamesAreCopiedWholeOrCutToTheirArea)
+{
+    const std::string fits(LINE_NAME_AREA - 1, 'f');
+    const struct {
+        const char* name;
+        std::string lineName;
+        std::string copied;
+    } rows[] = {
+        {"empty", "", ""},
+        {"exactly the area", fits, fits},
+        {"one byte more", fits + "x", fits},
+        {"far longer", std::string(5000, 'f'), fits},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        World(Line(row.lineName));
+        ClearTelephonyState();
+        ASSERT_EQ(1, TapiInitialize());
+        char area[LINE_NAME_AREA + 16];
+        std::memset(area, 0x5A, sizeof area);
+        ASSERT_EQ(1, TapiGetLineName(0, area));
+        EXPECT_EQ(row.copied, std::string(area));
+        EXPECT_EQ(std::string(16, 0x5A), std::string(area + LINE_NAME_AREA, 16)) << "written past the area";
+        TapiShutdown();
+    }
+}
+
+TEST_F(TelephonyTest, OpensTheChosenLineOrElseTheFirstListed)
+{
+    const std::string three = Line("A") + Line("B") + Line("C");
+    const struct {
+        const char* name;
+        std::string world;
+        int modemIndex;
+        std::string opened;
+    } rows[] = {
+        {"the chosen line", three, 2, "2"},
+        {"the chosen line's name cannot be read", Line("A") + Line("B") + Line("C", "caps = name_fails\n"), 2, "0"},
+        {"the choice is no longer listed", Line("A") + Line("Voice", "media = 0x4\n"), 3, "0"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        World(row.world);
+        ClearTelephonyState();
+        telephonyState.modemIndex = row.modemIndex;
+        telephonyState.modemDevices[3] = 1;   // left from an earlier, longer list
+        EXPECT_EQ(1, TapiOpenLine());
+        const Strings opens = Calls("lineOpenA");
+        ASSERT_EQ(1u, opens.size());
+        // As owner of data-modem calls, the call parameters sized by this build.
+        EXPECT_EQ((Strings{row.opened, "0x4", "0x10", std::to_string(sizeof(LINECALLPARAMS)), "1", row.opened}),
+                  (Strings{Field(opens[0], "device"), Field(opens[0], "privileges"), Field(opens[0], "media"),
+                           Field(opens[0], "params_total"), Field(opens[0], "params_address_mode"),
+                           Field(opens[0], "params_address")}));
+        TapiShutdown();
+    }
+}
+
+// A comm handle the receive thread is reading when the call ends: the caller
+// hangs up (the connected-call state is not needed for that) and telephony
+// ends with the thread already gone; ending it again finds nothing to do.
+TEST_F(TelephonyTest, EndingTelephonyStopsTheReceiveThreadFirstAndIsHarmlessTwice)
+{
+    World(Line("A"));
+    ASSERT_EQ(1, TapiOpenLine());
+    // An overlapped pipe nobody writes to: every read waits out its window.
+    const std::string name = "\\\\.\\pipe\\varnolt_tapi_" + std::to_string(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 64, 64, 0,
+                                           nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    linkState.port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, linkState.port);
+    linkState.readOverlapped = OVERLAPPED{};
+    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const InterfaceKind kind = settings.interfaceKind;
+    settings.interfaceKind = MODEM_TAPI;
+    linkWriteDone = 1;   // "READ\r" has gone out: the thread reads
+    ASSERT_EQ(1, StartReceiveThread());
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
+    ResumeThread(linkState.receiveThread);
+    Sleep(100);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0)) << "the thread is reading";
+
+    TapiShutdown();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
+    EXPECT_EQ(nullptr, linkState.receiveThread);
+    EXPECT_EQ(nullptr, linkState.port);
+    EXPECT_EQ(0, linkState.receiveRunning);
+    TapiShutdown();
+    EXPECT_EQ(1u, Calls("lineClose").size());
+    EXPECT_EQ(1u, Calls("lineShutdown").size());
+
+    settings.interfaceKind = kind;
+    CloseHandle(thread);
+    CloseHandle(linkState.readOverlapped.hEvent);
+    linkState.readOverlapped = OVERLAPPED{};
+    CloseHandle(server);
+}
+
+// ---- Modem config, through the settings dialog ------------------------------
+
+constexpr char CHOOSER_CAPTION[] = "Choose the active device";
+constexpr UINT MSG_RUN_SCRIPT = WM_APP + 41;
+constexpr INT_PTR NOT_ENDED = 99;
+std::function<void(HWND)> dialogScript;
+
+INT_PTR CALLBACK ScriptedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == MSG_RUN_SCRIPT) {
+        ShowWindow(dialog, SW_SHOWNORMAL);
+        std::function<void(HWND)> script = std::move(dialogScript);
+        script(dialog);
+        if (!settingsDialogState.ending) EndDialog(dialog, NOT_ENDED);
+        return TRUE;
+    }
+    const INT_PTR result = SettingsDialogProc(dialog, message, wParam, lParam);
+    if (message == WM_INITDIALOG) PostMessageA(dialog, MSG_RUN_SCRIPT, 0, 0);
+    return result;
+}
+
+void RunSettingsDialog(std::function<void(HWND)> script)
+{
+    dialogScript = std::move(script);
+    RegisterSettingsDialogControls();
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, ScriptedDialogProc, 0);
+}
+
+// Answers the device chooser from another thread as a user would: notes the
+// names it offers and the one selected, then picks an entry and presses OK,
+// or (pick -1) closes it with its close box. Read the notes after Stop().
+class ChooserDriver {
+public:
+    explicit ChooserDriver(int pick) : pick_(pick), thread_([this] { Watch(); }) {}
+    ~ChooserDriver() { Stop(); }
+    ChooserDriver(const ChooserDriver&) = delete;
+    ChooserDriver& operator=(const ChooserDriver&) = delete;
+
+    void Stop()
+    {
+        running_ = false;
+        if (thread_.joinable()) thread_.join();
+    }
+
+    int shown = 0;
+    Strings offered;
+    int selected = -2;
+
+private:
+    void Watch()
+    {
+        for (HWND answered = nullptr; running_; Sleep(5)) {
+            const HWND box = FindWindowA("#32770", CHOOSER_CAPTION);
+            if (box == nullptr || box == answered || !IsWindowVisible(box)) continue;
+            const HWND list = GetDlgItem(box, IDC_DEVICE_LIST);
+            const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                char name[LINE_NAME_AREA] = {};
+                SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(name));
+                offered.push_back(name);
+            }
+            selected = static_cast<int>(SendMessageA(list, CB_GETCURSEL, 0, 0));
+            ++shown;
+            answered = box;
+            if (pick_ < 0) {
+                PostMessageA(box, WM_CLOSE, 0, 0);
+            } else {
+                SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(pick_), 0);
+                PostMessageA(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+            }
+        }
+    }
+
+    const int pick_;
+    std::atomic<bool> running_{true};
+    std::thread thread_;
+};
+
+class ModemConfigTest : public TelephonyTest {
+protected:
+    void SetUp() override
+    {
+        TelephonyTest::SetUp();
+        if (IsSkipped()) return;
+        SetSettingsFileDefaults();
+        settings.interfaceKind = MODEM_TAPI;   // the button is enabled only then
+        strcpy(settings.outputDirectory, dir.Path().c_str());
+        strcpy(settings.outputFileName, "SCAN.TXT");
+    }
+    void TearDown() override
+    {
+        settings = savedSettings;
+        TelephonyTest::TearDown();
+    }
+    const Settings savedSettings = settings;
+};
+
+TEST_F(ModemConfigTest, ConfiguresThePickedLineAndEndsTelephonyInEveryCase)
+{
+    const std::string voice = Line("Voice", "media = 0x4\n");
+    const struct {
+        const char* name;
+        std::string world;
+        int indexBefore;
+        int pick;              // the chooser's answer (-1: closed)
+        Strings offered;       // empty: no chooser
+        int selected;          // the entry selected when the chooser came up
+        std::string configured; // the device configured; "" none
+        int indexAfter;
+        Strings told;
+    } rows[] = {
+        {"no data-modem line: told", voice, 0, 0, {}, 0, "", 0, {"Failed to initialize line!"}},
+        {"one line: straight to its configuration", voice + Line("A"), 0, 0, {}, 0, "1", 0, {}},
+        {"several lines: the pick is configured and kept", voice + Line("A") + Line("B") + Line("C"), 0, 2,
+         {"A", "B", "C"}, 0, "3", 2, {}},
+        {"an unreadable name: each entry keeps its device", Line("A") + Line("B", "caps = name_fails\n") + Line("C"),
+         2, 1, {"A", "C"}, 1, "2", 2, {}},
+        {"the chooser closed: nothing configured", Line("A") + Line("B"), 1, -1, {"A", "B"}, 1, "", 1, {}},
+        {"the configuration fails: told", "config_dialog_result = 0x80000048\n" + Line("A"), 0, 0, {}, 0, "0", 0,
+         {"Failed to configure device!"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        World(row.world);
+        telephonyState.modemIndex = row.indexBefore;
+        BoxWatcher boxes("Error Message", IDOK);
+        ChooserDriver chooser(row.pick);
+        HWND settingsDialog = nullptr;
+        RunSettingsDialog([&](HWND dialog) {
+            settingsDialog = dialog;
+            SendDlgItemMessageA(dialog, IDC_MODEM_CONFIG, BM_CLICK, 0, 0);
+        });
+        chooser.Stop();
+        EXPECT_EQ(row.offered.empty() ? 0 : 1, chooser.shown);
+        EXPECT_EQ(row.offered, chooser.offered);
+        if (!row.offered.empty()) {
+            EXPECT_EQ(row.selected, chooser.selected);
+        }
+        const Strings configs = Calls("lineConfigDialogA");
+        ASSERT_EQ(row.configured.empty() ? 0u : 1u, configs.size());
+        if (!configs.empty()) {
+            EXPECT_EQ((Strings{row.configured, "0x0", "comm/datamodem"}),
+                      (Strings{Field(configs[0], "device"), Field(configs[0], "owner"), Field(configs[0], "class")}));
+        }
+        EXPECT_EQ(row.indexAfter, telephonyState.modemIndex);
+        Strings told;
+        for (const SeenBox& box : boxes.Boxes()) {
+            told.push_back(box.text);
+            EXPECT_EQ(settingsDialog, box.owner);
+        }
+        EXPECT_EQ(row.told, told);
+        EXPECT_EQ(1u, Calls("lineShutdown").size());
+        EXPECT_EQ(0u, telephonyState.lineApp);
+    }
+}
+
+}  // namespace
