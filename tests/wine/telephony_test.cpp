@@ -1,8 +1,8 @@
 // The telephony line and the Modem config button in-process, against our
 // telephony stand-in (tools/tapi_standin). Its tapi32.dll is built beside
 // this program, and Wine takes it instead of its own stub only when told to
-// at start (WINEDLLOVERRIDES=tapi32=n): CTest wine.tapi_line runs these tests
-// so; in wine.unit they skip.
+// at start (WINEDLLOVERRIDES=tapi32=n): CTest wine.unit runs the
+// Win32 tests so.
 #include "link/telephony.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ class TelephonyTest : public testing::Test {
 protected:
     void SetUp() override
     {
-        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.tapi_line";
+        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.unit";
         ClearTelephonyState();
     }
     void TearDown() override
