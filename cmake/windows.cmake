@@ -17,6 +17,8 @@ set(WINDOWS_SOURCES
   errors/report_error.cpp
   link/command.cpp
   link/ir_cradle.cpp
+  link/ir_wait_panel.cpp
+  link/line_settings.cpp
   link/link_state.cpp
   link/modem.cpp
   link/overlapped_io.cpp
