@@ -21,6 +21,11 @@ constexpr DWORD POLL_LIMIT_MS = 200;
 constexpr std::string_view HANG_UP = "ATH0\r";
 constexpr std::string_view ANSWER_ON_FIRST_RING = "ATE0S0=1X3\r";
 
+// Set when the answer to the answer-mode command already held "CONNECT": a
+// call that came within the command's time limit was read with its "OK".
+// The next poll reports it, or the call would be lost.
+bool connectedInReply = false;
+
 // 1 when the modem answered the command with "OK" anywhere in its reply
 // (an echo of the command may come first).
 int CommandAnsweredOk(HANDLE port, std::string_view command, char* reply)
@@ -33,15 +38,21 @@ int CommandAnsweredOk(HANDLE port, std::string_view command, char* reply)
 
 int PrepareModem(HANDLE port)
 {
+    connectedInReply = false;
     char reply[REPLY_CAPACITY] = {};
     if (!CommandAnsweredOk(port, HANG_UP, reply)) return ERR_DEVICE_CONFIG;
     if (!CommandAnsweredOk(port, ANSWER_ON_FIRST_RING, reply)) return ERR_DEVICE_CONFIG;
+    connectedInReply = std::strstr(std::strstr(reply, "OK"), "CONNECT") != nullptr;
     return 1;
 }
 
 int PollModemConnect(HANDLE port)
 {
     if (!port) return MODEM_POLL_FAILED;
+    if (connectedInReply) {
+        connectedInReply = false;
+        return MODEM_CONNECTED;
+    }
     char area[REPLY_CAPACITY] = {};
     Sleep(POLL_PAUSE_MS);
     DWORD count = 0;

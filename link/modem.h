@@ -15,11 +15,14 @@ enum ModemPoll : int {
 // Hangs the modem up ("ATH0\r") and sets it to answer on the first ring
 // with its echo off ("ATE0S0=1X3\r"), each with a limit of 1000 ms and
 // "OK" anywhere in the answer. 1, or ERR_DEVICE_CONFIG at the first
-// command that fails or is not answered "OK" (nothing more is sent).
+// command that fails or is not answered "OK" (nothing more is sent). A
+// "CONNECT" that came after the last "OK" within its time limit is kept for
+// the next poll.
 int PrepareModem(HANDLE port);
 
 // Reads at most 20 bytes of what the modem reported, within 200 ms; the
 // read is finished (cancelled and waited for if need be) before return.
-// "CONNECT" anywhere in this one read: MODEM_CONNECTED. Ring reports and
-// other texts are dropped. A null port is a read that cannot be made.
+// "CONNECT" anywhere in this one read, or kept by PrepareModem:
+// MODEM_CONNECTED. Ring reports and other texts are dropped. A null port is
+// a read that cannot be made.
 int PollModemConnect(HANDLE port);

@@ -156,6 +156,30 @@ TEST_F(ModemTest, RingReportsAloneDoNotStartTheTransfer)
     EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
 }
 
+// The call comes while the answer to "ATE0S0=1X3\r" is awaited, so its
+// "CONNECT" is read with the "OK": it must still start the transfer.
+TEST_F(ModemTest, ACallConnectedWithinTheAnswerCommandsTimeLimitIsNotLost)
+{
+    ComPort port(COM);
+    termsim::TerminalSimulator& sim = port.Simulator();
+    termsim::ModemOptions modem;
+    modem.ringDelayMs = 100;
+    modem.answerDelayMs = 100;
+    sim.SetModem(modem);
+    ASSERT_TRUE(Serve(port, {termsim::PlainTransfer({"q1"})}));
+    Program& program = Launch(ModemSession(WinDir() + "\\quick.txt", 0).Text());
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS)) << LineLog(sim);
+    EXPECT_EQ(ReadFile(Dir() + "/quick.txt"), "q1\r\n");
+    const std::vector<FrontEvent> commands = ModemEvents(sim, FrontEventKind::MODEM_COMMAND);
+    const std::vector<FrontEvent> connect = ModemEvents(sim, FrontEventKind::MODEM_RESULT, "CONNECT");
+    const std::vector<int64_t> reads = ReadTimes(sim);
+    ASSERT_EQ(commands.size(), 2u);
+    ASSERT_EQ(connect.size(), 1u);
+    ASSERT_EQ(reads.size(), 1u);
+    EXPECT_LT(GapMs(commands[1].timeNs, connect[0].timeNs), 1000.0) << "within the command's time limit";
+    EXPECT_GE(GapMs(connect[0].timeNs, reads[0]), CONNECT_TO_READ_MIN_MS);
+}
+
 TEST_F(ModemTest, KeepOnlinePreparesTheModemAgainForEverySession)
 {
     ComPort port(COM);
