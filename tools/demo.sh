@@ -5,7 +5,24 @@
 # into a fresh directory, 115200 bit/s, no viewer, no dialog, not kept
 # online), waits for it to finish the session and end, and prints the file
 # it received.
+#
+#   tools/demo.sh [--cradle | --modem]
+#
+# Without an option the terminal is on a plain cable (interface RS232).
+# --cradle puts the simulator's infrared cradle (at 9600 bit/s) in front of
+# the terminal and runs the program on its Cradle-IR interface, which finds
+# the cradle and switches it to 115200 bit/s; --modem puts the simulator's
+# modem there (it rings and connects once it is set to answer) and runs the
+# program on Modem - COM.
 set -euo pipefail
+interface=1
+front=()
+case "${1:-}" in
+  "") ;;
+  --cradle) interface=2; front=(--cradle) ;;
+  --modem) interface=4; front=(--modem) ;;
+  *) echo "usage: tools/demo.sh [--cradle | --modem]" >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
@@ -48,16 +65,17 @@ com=5
 cp "$build/win64/Varnolt.exe" "$work/"
 link=$WINEPREFIX/dosdevices/com$com
 rm -f "$link"
-"$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 \
+"$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 "${front[@]}" \
   >"$work/termsim.txt" 2>&1 </dev/null &
 simpid=$!
 for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
 [ -L "$link" ] || { cat "$work/termsim.txt"; echo "demo: the simulator did not start" >&2; exit 1; }
 
-# path, interface 1 (RS232), COM, 115200, overwrite, CR, LF, messages on,
-# view off, always-show off, keep-online off, polling 2 s, delay 2 ms.
+# path, interface (1 RS232, 2 Cradle-IR, 4 Modem - COM), COM, 115200,
+# overwrite, CR, LF, messages on, view off, always-show off, keep-online off,
+# polling 2 s, delay 2 ms.
 winpath="Z:${work//\//\\}\\received.txt"
-cmdline="$winpath,1,$com,1,1,1,1,1,0,0,0,2,2"
+cmdline="$winpath,$interface,$com,1,1,1,1,1,0,0,0,2,2"
 echo "demo: Varnolt.exe $cmdline"
 status=0
 (cd "$work" && timeout 120 "$WINE64" "$work/Varnolt.exe" "$cmdline" >"$work/varnolt.txt" 2>&1 </dev/null) || status=$?

@@ -105,7 +105,7 @@ TEST_P(CradleSpeedTest, FoundAtItsSpeedSwitchedToTheConfiguredOneAndCarriesTheTr
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Speeds, CradleSpeedTest,
+    CradleSpeeds, CradleSpeedTest,
     ::testing::Values(SpeedRow{"at9600_firstProbe_to115200", 9600, 1, 0, 115200},
                       SpeedRow{"at115200_secondProbe_to9600", 115200, 2, 4, 9600},
                       SpeedRow{"at38400_thirdProbe_kept", 38400, 3, 2, 38400},
