@@ -2,6 +2,7 @@
 // cradle on the line: the speed it is found at, the speed change on the
 // wire with its pauses, the transfer it carries afterwards, and a port with
 // no cradle at all.
+#include <ostream>
 #include <set>
 
 #include "session_support.h"
@@ -50,6 +51,11 @@ struct SpeedRow {
     int baudIndex;     // the configured speed
     int newSpeed;
 };
+
+void PrintTo(const SpeedRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
 
 class CradleSpeedTest : public E2ETest, public ::testing::WithParamInterface<SpeedRow> {};
 
