@@ -19,6 +19,8 @@ set(WINDOWS_SOURCES
   link/command.cpp
   link/device_chooser.cpp
   link/ir_cradle.cpp
+  link/ir_wait_panel.cpp
+  link/line_settings.cpp
   link/link_state.cpp
   link/modem.cpp
   link/overlapped_io.cpp

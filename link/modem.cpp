@@ -1,16 +1,64 @@
-// The modem's AT dialogue is not built yet: its interface arrives with its
-// own work. Until then preparation fails, so a "Modem - COM" session reports
-// "Failed to configure device!" instead of waiting for a call.
+// The modem's AT dialogue and its connect report. Every read goes through
+// ReadBounded, so no read outlives the buffer it fills or is still pending
+// on the record the receive thread takes over once the call is up.
 #include "link/modem.h"
 
-#include "errors/error_codes.h"
+#include <cstring>
+#include <string_view>
 
-int PrepareModem()
+#include "errors/error_codes.h"
+#include "link/link_state.h"
+#include "link/overlapped_io.h"
+#include "link/transact.h"
+
+namespace {
+
+constexpr DWORD COMMAND_LIMIT_MS = 1000;
+constexpr DWORD POLL_PAUSE_MS = 10;
+constexpr DWORD POLL_READ_SIZE = 20;
+constexpr DWORD POLL_LIMIT_MS = 200;
+
+constexpr std::string_view HANG_UP = "ATH0\r";
+constexpr std::string_view ANSWER_ON_FIRST_RING = "ATE0S0=1X3\r";
+
+// Set when the answer to the answer-mode command already held "CONNECT": a
+// call that came within the command's time limit was read with its "OK".
+// The next poll reports it, or the call would be lost.
+bool connectedInReply = false;
+
+// 1 when the modem answered the command with "OK" anywhere in its reply
+// (an echo of the command may come first).
+int CommandAnsweredOk(HANDLE port, std::string_view command, char* reply)
 {
-    return ERR_DEVICE_CONFIG;
+    if (!Transact(port, command.data(), static_cast<int>(command.size()), COMMAND_LIMIT_MS, reply)) return 0;
+    return std::strstr(reply, "OK") ? 1 : 0;
 }
 
-int PollModemConnect()
+}  // namespace
+
+int PrepareModem(HANDLE port)
 {
-    return 0;
+    connectedInReply = false;
+    char reply[REPLY_CAPACITY] = {};
+    if (!CommandAnsweredOk(port, HANG_UP, reply)) return ERR_DEVICE_CONFIG;
+    if (!CommandAnsweredOk(port, ANSWER_ON_FIRST_RING, reply)) return ERR_DEVICE_CONFIG;
+    connectedInReply = std::strstr(std::strstr(reply, "OK"), "CONNECT") != nullptr;
+    return 1;
+}
+
+int PollModemConnect(HANDLE port)
+{
+    if (!port) return MODEM_POLL_FAILED;
+    if (connectedInReply) {
+        connectedInReply = false;
+        return MODEM_CONNECTED;
+    }
+    char area[REPLY_CAPACITY] = {};
+    Sleep(POLL_PAUSE_MS);
+    DWORD count = 0;
+    if (ReadBounded(port, &linkState.readOverlapped, area, POLL_READ_SIZE, POLL_LIMIT_MS, &count) != IO_DONE)
+        return MODEM_POLL_FAILED;
+    // Each read is looked at by itself; what it held is dropped either way.
+    return std::string_view(area, count).find("CONNECT") != std::string_view::npos ? MODEM_CONNECTED
+                                                                                    : MODEM_WAITING;
 }

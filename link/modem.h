@@ -1,9 +1,28 @@
-// The modem on a COM port ("Modem - COM"): answer mode and the wait for
-// "CONNECT". The session window calls these.
+// The modem on a COM port ("Modem - COM"): answer mode, and the wait for
+// its "CONNECT". The session window calls these on its own thread while the
+// receive thread is still suspended, so the port's read record is theirs.
 #pragma once
 
-// Puts the modem into answer mode on the open port. 1, or ERR_DEVICE_CONFIG.
-int PrepareModem();
-// One look for the modem's "CONNECT". 1: keep polling; 0: the call is
-// connected (the session has been started) or the poll read failed.
-int PollModemConnect();
+#include <windows.h>
+
+// What one look at the modem's reports found.
+enum ModemPoll : int {
+    MODEM_POLL_FAILED = 0,   // the read could not be made or failed: stop polling
+    MODEM_WAITING = 1,       // no "CONNECT" in this read; look again later
+    MODEM_CONNECTED = 2,     // "CONNECT": the call is up
+};
+
+// Hangs the modem up ("ATH0\r") and sets it to answer on the first ring
+// with its echo off ("ATE0S0=1X3\r"), each with a limit of 1000 ms and
+// "OK" anywhere in the answer. 1, or ERR_DEVICE_CONFIG at the first
+// command that fails or is not answered "OK" (nothing more is sent). A
+// "CONNECT" that came after the last "OK" within its time limit is kept for
+// the next poll.
+int PrepareModem(HANDLE port);
+
+// Reads at most 20 bytes of what the modem reported, within 200 ms; the
+// read is finished (cancelled and waited for if need be) before return.
+// "CONNECT" anywhere in this one read, or kept by PrepareModem:
+// MODEM_CONNECTED. Ring reports and other texts are dropped. A null port is
+// a read that cannot be made.
+int PollModemConnect(HANDLE port);

@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "errors/error_codes.h"
-#include "link/ir_cradle.h"
+#include "link/ir_wait_panel.h"
+#include "link/line_settings.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
 #include "link/port_registry.h"
-#include "res/resource.h"
 
 DWORD BaudRateOf(uint8_t baudIndex)
 {
@@ -40,11 +40,11 @@ int ConfigureSerialPort(HANDLE port, uint8_t kind)
     if (kind == MODEM_TAPI && GetFileType(port) != FILE_TYPE_CHAR) return ERR_CONNECTION;
 
     dcb.DCBlength = sizeof dcb;
-    GetCommState(port, &dcb);
+    lineIo.getCommState(port, &dcb);
     COMMTIMEOUTS timeouts = TimeoutsOf(kind);
-    SetCommTimeouts(port, &timeouts);
+    lineIo.setCommTimeouts(port, &timeouts);
     dcb.DCBlength = sizeof dcb;
-    GetCommState(port, &dcb);
+    lineIo.getCommState(port, &dcb);
 
     // The telephony modem driver owns the line settings of its call.
     if (kind != MODEM_TAPI) {
@@ -60,26 +60,11 @@ int ConfigureSerialPort(HANDLE port, uint8_t kind)
             dcb.fDtrControl = DTR_CONTROL_ENABLE;
             dcb.fRtsControl = RTS_CONTROL_ENABLE;
         }
-        SetCommState(port, &dcb);
+        lineIo.setCommState(port, &dcb);
     }
-    SetupComm(port, SERIAL_QUEUE_SIZE, SERIAL_QUEUE_SIZE);
+    lineIo.setupComm(port, SERIAL_QUEUE_SIZE, SERIAL_QUEUE_SIZE);
     return 1;
 }
-
-namespace {
-
-// The cradle start-up, with its wait panel shown meanwhile. The panel has no
-// procedure and takes no input; it exists only while the cradle is probed.
-int StartIrCradle(HANDLE port, HWND owner)
-{
-    HWND panel = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_IR_WAIT), owner, nullptr, 0);
-    if (panel) UpdateWindow(panel);
-    int found = InitIrCradle(port);
-    if (panel) DestroyWindow(panel);
-    return found;
-}
-
-}  // namespace
 
 int OpenSerialPort(HWND owner)
 {

@@ -60,7 +60,7 @@ int OpenLink(HWND window)
     if (opened < 0) return opened;
 
     SetDlgItemTextA(window, IDC_STATUS, IsModem(kind) ? "Wait for call..." : "Wait for connecting...");
-    if (kind == MODEM_COM && PrepareModem() != 1) return ERR_DEVICE_CONFIG;
+    if (kind == MODEM_COM && PrepareModem(linkState.port) != 1) return ERR_DEVICE_CONFIG;
     if (StartReceiveThread() != 1) return ERR_PORT_INIT;
     if (!IsModem(kind)) ResumeThread(linkState.receiveThread);
     Sleep(SETTLE_PAUSE_MS);

@@ -172,11 +172,25 @@ void AdvanceMarks(HWND window)
     SetDlgItemTextA(window, IDC_MARKS_RIGHT, right);
 }
 
+// The modem reported "CONNECT": the transfer starts as on a serial port.
+void StartModemTransfer(HWND window)
+{
+    ResumeThread(linkState.receiveThread);
+    Sleep(CONNECTED_PAUSE_MS);
+    if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) FailSession(window, ERR_PORT_WRITE);
+}
+
 void OnAnimateTimer(HWND window)
 {
     AdvanceMarks(window);
     if (windowState.minimisePending && IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
-    if (settings.interfaceKind == MODEM_COM && linkState.port && PollModemConnect() == 0) return;
+    if (settings.interfaceKind == MODEM_COM) {
+        // The marks stop once the call is up, or when the modem cannot be
+        // read (as while the port is absent).
+        const int poll = PollModemConnect(linkState.port);
+        if (poll == MODEM_CONNECTED) StartModemTransfer(window);
+        if (poll != MODEM_WAITING) return;
+    }
     SetTimer(window, TIMER_ANIMATE, ANIMATE_STEP_MS, nullptr);
 }
 

@@ -6,18 +6,26 @@
 # online), waits for it to finish the session and end, and prints the file
 # it received.
 #
-#   tools/demo.sh          over a COM port ("RS232 or IrDA")
-#   tools/demo.sh --tapi   over "Modem - TAPI": our telephony stand-in
-#                          (tools/tapi_standin) takes Wine's tapi32, offers
-#                          a data call on a modem line, and hands the program
-#                          the same simulated COM port as the call's line
+#   tools/demo.sh [--cradle | --modem | --tapi]
+#
+# Without an option the terminal is on a plain cable (interface RS232).
+# --cradle puts the simulator's infrared cradle (at 9600 bit/s) in front of
+# the terminal and runs the program on its Cradle-IR interface, which finds
+# the cradle and switches it to 115200 bit/s; --modem puts the simulator's
+# modem there (it rings and connects once it is set to answer) and runs the
+# program on Modem - COM; --tapi runs it on Modem - TAPI: our telephony
+# stand-in (tools/tapi_standin) takes Wine's tapi32, offers a data call on a
+# modem line, and hands the program the simulated COM port as the call's line.
 set -euo pipefail
-
+interface=1
+front=()
 tapi=""
 case "${1:-}" in
-  --tapi) tapi=1 ;;
   "") ;;
-  *) echo "usage: $0 [--tapi]" >&2; exit 2 ;;
+  --cradle) interface=2; front=(--cradle) ;;
+  --modem) interface=4; front=(--modem) ;;
+  --tapi) interface=3; tapi=1 ;;
+  *) echo "usage: tools/demo.sh [--cradle | --modem | --tapi]" >&2; exit 2 ;;
 esac
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -61,13 +69,12 @@ com=5
 cp "$build/win64/Varnolt.exe" "$work/"
 link=$WINEPREFIX/dosdevices/com$com
 rm -f "$link"
-"$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 \
+"$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 "${front[@]}" \
   >"$work/termsim.txt" 2>&1 </dev/null &
 simpid=$!
 for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
 [ -L "$link" ] || { cat "$work/termsim.txt"; echo "demo: the simulator did not start" >&2; exit 1; }
 
-interface=1
 if [ -n "$tapi" ]; then
   # One data-modem line; its incoming call comes half a second after the
   # program opens the line, and its comm handle is the simulator's port.
@@ -80,12 +87,11 @@ com = $com
 offer_after = 500
 WORLD
   export WINEDLLOVERRIDES=tapi32=n VARNOLT_TAPI_STANDIN=$work/standin.ini
-  interface=3
 fi
 
-# path, interface (1 RS232, 3 Modem - TAPI), COM, 115200, overwrite, CR, LF,
-# messages on, view off, always-show off, keep-online off, polling 2 s,
-# delay 2 ms.
+# path, interface (1 RS232, 2 Cradle-IR, 3 Modem - TAPI, 4 Modem - COM), COM,
+# 115200, overwrite, CR, LF, messages on, view off, always-show off,
+# keep-online off, polling 2 s, delay 2 ms.
 winpath="Z:${work//\//\\}\\received.txt"
 cmdline="$winpath,$interface,$com,1,1,1,1,1,0,0,0,2,2"
 echo "demo: Varnolt.exe $cmdline"
