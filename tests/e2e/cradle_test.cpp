@@ -133,7 +133,7 @@ TEST_F(CradleTest, NoCradleIsFiveProbesUnderTheWaitPanelThenUnableToConfigure)
 
     // On screen in the session window while the speeds are tried.
     bool panelShown = false;
-    for (const int64_t end = NowNs() + 10'000'000'000LL; !panelShown && !HasErrorBox() && NowNs() < end;)
+    for (const int64_t end = NowNs() + 10'000'000'000LL; !panelShown && !WindowExists(ERROR_CAPTION) && NowNs() < end;)
         panelShown = ControlVisible(SESSION_CAPTION, WAIT_PANEL) == 1;
     EXPECT_TRUE(panelShown);
     std::string text;
