@@ -3,6 +3,7 @@
 #include "record_encoding.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
@@ -10,6 +11,7 @@
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace termsim {
 
@@ -18,6 +20,28 @@ int64_t MonotonicRawNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC_RAW, &now);
     return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+}
+
+const char* FaultName(FaultKind kind)
+{
+    switch (kind) {
+    case FaultKind::BAD_CHECKSUM: return "bad checksum";
+    case FaultKind::WRONG_SEQUENCE: return "wrong sequence value";
+    case FaultKind::NOISE: return "noise, caught";
+    case FaultKind::NOISE_UNDETECTED: return "noise the checksum cannot see";
+    case FaultKind::NOISE_CUT: return "noise making a CR inside a line";
+    case FaultKind::DISGUISED: return "data changed under its checksum";
+    case FaultKind::DROPPED_ACK: return "host ACK lost";
+    case FaultKind::REPEATED: return "record sent again after its ACK";
+    case FaultKind::SPLIT: return "line split across writes";
+    case FaultKind::JOINED: return "lines joined in one write";
+    case FaultKind::PAUSE_BEFORE: return "pause before a line";
+    case FaultKind::PAUSE_INSIDE: return "pause inside a line";
+    case FaultKind::OVERLONG: return "over-long line";
+    case FaultKind::SHORT: return "short line";
+    case FaultKind::ANSWER_NOISE: return "noise on the terminal's ACK or OVER";
+    }
+    return "?";
 }
 
 TransferPlan PlainTransfer(const std::vector<std::string>& records)
@@ -168,18 +192,56 @@ void TerminalSimulator::Stop()
     running_ = false;
 }
 
+void TerminalSimulator::SetReadHook(std::function<void()> hook)
+{
+    readHook_ = std::move(hook);
+}
+
+void TerminalSimulator::SetLinePacing(bool paced)
+{
+    paced_ = paced;
+}
+
 void TerminalSimulator::Bump()
 {
     ++generation_;
     changed_.notify_all();
 }
 
-// A pause inside the simulator's own behaviour (e.g. the gap of a split
-// line); false when Stop() interrupted it.
-bool TerminalSimulator::PauseMs(int ms)
+void TerminalSimulator::LogFault(FaultKind kind, int record, int attempt, int value)
 {
-    pollfd stop{stopPipe_[0], POLLIN, 0};
-    return poll(&stop, 1, ms) == 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    injected_.push_back(InjectedFault{kind, planNumber_, record, attempt, value, MonotonicRawNs()});
+    Bump();
+}
+
+namespace {
+
+// Nanoseconds one byte takes on a line at this speed (start, 8 data, stop bit).
+int64_t ByteTimeNs(int speed)
+{
+    return speed > 0 ? 10LL * 1000000000LL / speed : 0;
+}
+
+void SleepUntilNs(int64_t when)
+{
+    const int64_t left = when - MonotonicRawNs();
+    if (left <= 0)
+        return;
+    timespec pause{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+}  // namespace
+
+int64_t TerminalSimulator::NextDueNs() const
+{
+    int64_t due = FrontNextEventNs(front_);
+    for (int64_t other : {pieceDueNs_, timerDueNs_})
+        if (other >= 0 && (due < 0 || other < due))
+            due = other;
+    return due;
 }
 
 void TerminalSimulator::Run()
@@ -187,9 +249,9 @@ void TerminalSimulator::Run()
     const HostLine line = LineSeam();
     char buffer[4096];
     for (;;) {
-        // Sleep until the host sends or the front's next own action is due.
+        // Sleep until the host sends or something of our own is due.
         int timeoutMs = -1;
-        const int64_t due = FrontNextEventNs(front_);
+        const int64_t due = NextDueNs();
         if (due >= 0) {
             const int64_t left = due - MonotonicRawNs();
             timeoutMs = left <= 0 ? 0 : static_cast<int>((left + 999999) / 1000000);
@@ -202,8 +264,10 @@ void TerminalSimulator::Run()
         }
         if (fds[0].revents != 0)
             return;
-        if (due >= 0 && MonotonicRawNs() >= due)
+        const int64_t frontDue = FrontNextEventNs(front_);
+        if (frontDue >= 0 && MonotonicRawNs() >= frontDue)
             FrontTick(front_, line, MonotonicRawNs());
+        RunDueWork();
         if (fds[1].revents == 0)
             continue;
         const ssize_t count = read(fd_, buffer, sizeof buffer);
@@ -212,7 +276,8 @@ void TerminalSimulator::Run()
             if (count < 0 && (errno == EAGAIN || errno == EINTR))
                 continue;
             // Hang-up (no slave open): wait for someone to open it again.
-            if (!PauseMs(10))
+            pollfd stop{stopPipe_[0], POLLIN, 0};
+            if (poll(&stop, 1, 10) != 0)
                 return;
             continue;
         }
@@ -221,12 +286,45 @@ void TerminalSimulator::Run()
             received_.append(buffer, static_cast<size_t>(count));
             Bump();
         }
+        // On a real line the last of these bytes arrives a byte time each later.
+        if (paced_)
+            SleepUntilNs(when + count * ByteTimeNs(LineSpeed(fd_)));
         std::string toTerminal;
         FrontFromHost(front_, line, std::string_view(buffer, static_cast<size_t>(count)), when, toTerminal);
         TakeTerminalBytes(toTerminal, when);
         std::lock_guard<std::mutex> lock(mutex_);
         bytesHandled_ += static_cast<size_t>(count);
         Bump();
+    }
+}
+
+// The pieces of a line and the terminal's own timers, when they are due.
+void TerminalSimulator::RunDueWork()
+{
+    while (pieceDueNs_ >= 0 && MonotonicRawNs() >= pieceDueNs_) {
+        const Piece piece = pieces_.front();
+        pieces_.pop_front();
+        SendNow(piece.bytes);
+        if (pieces_.empty()) {
+            pieceDueNs_ = -1;
+            for (InFlight& flying : writing_)
+                inFlight_.push_back(std::move(flying));
+            writing_.clear();
+        } else {
+            pieceDueNs_ = MonotonicRawNs() + pieces_.front().gapMs * 1000000LL;
+        }
+    }
+    if (timerDueNs_ < 0 || MonotonicRawNs() < timerDueNs_)
+        return;
+    const Timer timer = timer_;
+    timer_ = Timer::NONE;
+    timerDueNs_ = -1;
+    if (timer == Timer::RESEND && !inFlight_.empty()) {
+        // The terminal gives up waiting for the answer it never got.
+        inFlight_.pop_front();
+        SendCurrent();
+    } else if (timer == Timer::SEND_CURRENT) {
+        SendCurrent();
     }
 }
 
@@ -258,11 +356,18 @@ void TerminalSimulator::SendNow(const std::string& bytes)
 
 void TerminalSimulator::WriteToLine(std::string_view bytes)
 {
+    // Paced: each byte is written when it would have crossed the line.
+    const int64_t byteNs = paced_ ? ByteTimeNs(LineSpeed(fd_)) : 0;
+    int64_t slot = std::max(MonotonicRawNs(), lineFreeNs_);
     size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+        const size_t step = byteNs > 0 ? 1 : bytes.size() - done;
+        if (byteNs > 0)
+            SleepUntilNs(slot + byteNs);
+        const ssize_t n = write(fd_, bytes.data() + done, step);
         if (n > 0) {
             done += static_cast<size_t>(n);
+            slot += byteNs;
             continue;
         }
         if (n < 0 && errno != EAGAIN && errno != EINTR)
@@ -272,6 +377,7 @@ void TerminalSimulator::WriteToLine(std::string_view bytes)
         if (fds[0].revents != 0)
             break;
     }
+    lineFreeNs_ = slot;
     std::lock_guard<std::mutex> lock(mutex_);
     sent_.push_back(SentChunk{std::string(bytes.substr(0, done)), MonotonicRawNs()});
     Bump();
@@ -280,36 +386,89 @@ void TerminalSimulator::WriteToLine(std::string_view bytes)
 void TerminalSimulator::HandleHostLine(const std::string& line)
 {
     if (line == "READ\r") {
+        if (readHook_)
+            readHook_();
         if (hasCurrentPlan_ && current_.answer == ReadAnswer::SILENT)
             return;
         BeginTransfer(inTransfer_);
         return;
     }
-    if (!inTransfer_ || silent_ || !awaitingAnswer_)
-        return;  // the terminal ignores answers it is not waiting for
-    if (line == "ACK\r") {
-        if (!sendingDuplicate_) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            ++recordsAcknowledged_;
-            Bump();
-        }
-        if (!sendingDuplicate_)
-            ++acknowledgedInTransfer_;
-        if (!sendingDuplicate_ && repeatPending_[recordIndex_]) {
-            repeatPending_[recordIndex_] = false;
-            sendingDuplicate_ = true;
-            SendNow(lastLine_);
-            return;
-        }
-        sendingDuplicate_ = false;
-        Advance();
-    } else if (line == "NAK\r") {
-        if (sendingDuplicate_) {
-            SendNow(lastLine_);
-            return;
-        }
-        SendCurrent();
+    if (line == "ACK\r" || line == "NAK\r") {
+        if (inTransfer_ && !silent_)
+            HandleAnswer(line == "ACK\r");
     }
+}
+
+// One answer of the host, taken for the oldest line that waits for one. An
+// answer while no whole line waits (the terminal is late, or still writing
+// one) answers nothing the terminal knows of.
+void TerminalSimulator::HandleAnswer(bool ack)
+{
+    if (inFlight_.empty()) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++ignoredAnswers_;
+        Bump();
+        return;
+    }
+    InFlight line = inFlight_.front();
+    inFlight_.pop_front();
+    if (line.role == LineRole::STALE)
+        return;  // sent past a refused line: refused as well, and sent again in turn
+    if (line.role == LineRole::REPEAT) {
+        if (!ack) {
+            SendNow(line.bytes);  // the repetition was refused: it goes out again
+            inFlight_.push_back(line);
+        } else if (inFlight_.empty()) {
+            SendCurrent();
+        }
+        return;
+    }
+    const size_t index = line.record;
+    if (ack && droppedAcksLeft_[index] > 0) {
+        --droppedAcksLeft_[index];
+        LogFault(FaultKind::DROPPED_ACK, static_cast<int>(index), attempts_[index] - 1, 0);
+        inFlight_.push_front(line);  // still waiting for an answer it will never get
+        const int resendMs = current_.records[index].resendAfterMs;
+        if (resendMs > 0) {
+            timer_ = Timer::RESEND;
+            timerDueNs_ = MonotonicRawNs() + resendMs * 1000000LL;
+        }
+        return;
+    }
+    if (timer_ == Timer::RESEND) {
+        timer_ = Timer::NONE;
+        timerDueNs_ = -1;
+    }
+    if (!ack) {
+        // Whatever went out after the refused line is refused too.
+        for (InFlight& later : inFlight_)
+            later.role = LineRole::STALE;
+        SendCurrent();
+        return;
+    }
+    const RecordSpec& spec = current_.records[index];
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++recordsAcknowledged_;
+        acknowledged_.push_back(AcknowledgedRecord{planNumber_, static_cast<int>(index), spec.data,
+                                                   line.intact ? DataOfLine(line.bytes) : spec.data, line.intact,
+                                                   MonotonicRawNs()});
+        Bump();
+    }
+    ++acknowledgedInTransfer_;
+    recordIndex_ = index + 1;
+    PublishPending();
+    if (repeatPending_[index]) {
+        repeatPending_[index] = false;
+        LogFault(FaultKind::REPEATED, static_cast<int>(index), attempts_[index] - 1, 0);
+        InFlight repeat = line;
+        repeat.role = LineRole::REPEAT;
+        SendNow(repeat.bytes);
+        inFlight_.push_back(repeat);
+        return;
+    }
+    if (inFlight_.empty() && pieces_.empty())
+        SendCurrent();  // else the next line is out already (written with this one)
 }
 
 void TerminalSimulator::BeginTransfer(bool restart)
@@ -332,16 +491,30 @@ void TerminalSimulator::BeginTransfer(bool restart)
         }
         current_ = plans_.front();
         plans_.pop_front();
+        ++planNumber_;
+        lock.unlock();
         hasCurrentPlan_ = true;
         nakReadsLeft_ = current_.nakReads;
+        starts_ = 0;
+        recordIndex_ = 0;
         const size_t n = current_.records.size();
         checksumFaultsLeft_.assign(n, 0);
         sequenceFaultsLeft_.assign(n, 0);
+        droppedAcksLeft_.assign(n, 0);
+        overlongLeft_.assign(n, 0);
+        shortLeft_.assign(n, 0);
+        attempts_.assign(n, 0);
         repeatPending_.assign(n, false);
+        pausedBefore_.assign(n, false);
+        lastHostData_.assign(n, std::string());
         for (size_t i = 0; i < n; ++i) {
-            checksumFaultsLeft_[i] = current_.records[i].badChecksumAttempts;
-            sequenceFaultsLeft_[i] = current_.records[i].wrongSequenceAttempts;
-            repeatPending_[i] = current_.records[i].repeatAfterAck;
+            const RecordSpec& spec = current_.records[i];
+            checksumFaultsLeft_[i] = spec.badChecksumAttempts;
+            sequenceFaultsLeft_[i] = spec.wrongSequenceAttempts;
+            droppedAcksLeft_[i] = spec.droppedAcks;
+            overlongLeft_[i] = spec.overlongAttempts;
+            shortLeft_[i] = spec.shortAttempts;
+            repeatPending_[i] = spec.repeatAfterAck;
         }
     }
     if (current_.answer == ReadAnswer::SILENT)
@@ -356,106 +529,197 @@ void TerminalSimulator::BeginTransfer(bool restart)
         ++transfersStarted_;
         Bump();
     }
+    // Whatever was under way is dropped: the host asks anew.
     inTransfer_ = true;
     silent_ = false;
-    sendingDuplicate_ = false;
-    nextAlreadySent_ = false;
-    awaitingAnswer_ = false;
-    recordIndex_ = 0;
+    inFlight_.clear();
+    pieces_.clear();
+    writing_.clear();
+    pieceDueNs_ = -1;
+    timer_ = Timer::NONE;
+    timerDueNs_ = -1;
+    if (!current_.resumeOnRead)
+        recordIndex_ = 0;
+    sequenceBase_ = recordIndex_;
     acknowledgedInTransfer_ = 0;
+    PublishPending();
     if (current_.answer == ReadAnswer::OVER) {
         FinishTransfer("");
         return;
     }
-    if (current_.joinAckWithFirst && !current_.records.empty()) {
-        const std::string first = LineFor(0);
-        lastLine_ = first;
-        SendNow("ACK\r" + first);
-        awaitingAnswer_ = true;
+    int flipped = 0;
+    const std::string start = ApplyNoise("ACK\r", current_.startNoise, starts_++, &flipped);
+    if (flipped > 0)
+        LogFault(FaultKind::ANSWER_NOISE, -1, starts_ - 1, flipped);
+    if (current_.joinAckWithFirst && recordIndex_ < current_.records.size()) {
+        InFlight first = LineFor(recordIndex_);
+        lastLine_ = first.bytes;
+        LogFault(FaultKind::JOINED, static_cast<int>(recordIndex_), attempts_[recordIndex_] - 1, 0);
+        SendNow(start + first.bytes);
+        inFlight_.push_back(first);
         return;
     }
-    SendNow("ACK\r");
+    SendNow(start);
     SendCurrent();
 }
 
-// The bytes of record index as they go out now, spending one fault attempt.
-std::string TerminalSimulator::LineFor(size_t index)
+uint8_t TerminalSimulator::SequenceOf(size_t index) const
+{
+    return static_cast<uint8_t>((current_.firstSequence + static_cast<int>(index - sequenceBase_)) % 10);
+}
+
+// The bytes of record index as they go out now, spending one of each fault
+// still planned for it.
+TerminalSimulator::InFlight TerminalSimulator::LineFor(size_t index)
 {
     const RecordSpec& spec = current_.records[index];
-    if (!spec.rawLine.empty())
-        return spec.rawLine;
-    int sequence = (current_.firstSequence + static_cast<int>(index)) % 10;
+    const int attempt = attempts_[index]++;
+    const int record = static_cast<int>(index);
+    InFlight line;
+    line.record = index;
+    if (!spec.rawLine.empty()) {
+        line.bytes = spec.rawLine;
+        line.intact = false;
+        return line;
+    }
+    const uint8_t sequence = SequenceOf(index);
+    const std::string encoded = EncodeRecordLine(sequence, spec.data);
+    uint8_t carried = sequence;
     if (sequenceFaultsLeft_[index] > 0) {
         --sequenceFaultsLeft_[index];
-        sequence = (sequence + 1) % 10;
+        carried = static_cast<uint8_t>((sequence + spec.wrongSequenceOffset) % 10);
+        LogFault(FaultKind::WRONG_SEQUENCE, record, attempt, spec.wrongSequenceOffset);
     }
     bool corrupt = false;
     if (checksumFaultsLeft_[index] > 0) {
         --checksumFaultsLeft_[index];
         corrupt = true;
+        LogFault(FaultKind::BAD_CHECKSUM, record, attempt, 0);
     }
-    return EncodeRecordLine(static_cast<uint8_t>(sequence), spec.data, corrupt);
+    std::string bytes = EncodeRecordLine(carried, spec.data, corrupt);
+    if (attempt == 0 && !spec.disguisedData.empty()) {
+        bytes = DisguisedLine(carried, spec.data, spec.disguisedData);
+        LogFault(FaultKind::DISGUISED, record, attempt, 0);
+    }
+    if (overlongLeft_[index] > 0) {
+        --overlongLeft_[index];
+        bytes = MakeOverlong(bytes);
+        LogFault(FaultKind::OVERLONG, record, attempt, static_cast<int>(bytes.size()));
+    }
+    if (shortLeft_[index] > 0) {
+        --shortLeft_[index];
+        bytes = MakeShort(bytes, spec.shortKeep);
+        LogFault(FaultKind::SHORT, record, attempt, static_cast<int>(bytes.size()));
+    }
+    int flipped = 0;
+    bytes = ApplyNoise(bytes, spec.noise, attempt, &flipped);
+    const LineVerdict verdict = JudgeLine(bytes, encoded, sequence);
+    if (flipped > 0) {
+        const FaultKind kind = verdict == LineVerdict::CUT            ? FaultKind::NOISE_CUT
+                               : verdict == LineVerdict::UNDETECTABLE ? FaultKind::NOISE_UNDETECTED
+                                                                      : FaultKind::NOISE;
+        LogFault(kind, record, attempt, flipped);
+    }
+    line.bytes = bytes;
+    line.intact = verdict == LineVerdict::INTACT || verdict == LineVerdict::UNDETECTABLE;
+    lastHostData_[index] = line.intact ? DataOfLine(bytes) : spec.data;
+    PublishPending();
+    return line;
 }
 
+// The terminal's next step: the first record not yet acknowledged (again),
+// or the end of the transfer.
 void TerminalSimulator::SendCurrent()
 {
     if (current_.silentAfterRecords >= 0 && acknowledgedInTransfer_ >= current_.silentAfterRecords) {
         silent_ = true;
-        awaitingAnswer_ = false;
+        inFlight_.clear();
         return;
     }
     if (recordIndex_ >= current_.records.size()) {
         FinishTransfer("");
         return;
     }
-    const RecordSpec& spec = current_.records[recordIndex_];
-    std::string line = LineFor(recordIndex_);
-    lastLine_ = line;
-    if (spec.joinWithNext) {
-        if (recordIndex_ + 1 < current_.records.size()) {
-            line += LineFor(recordIndex_ + 1);
-            nextAlreadySent_ = true;
-        } else {
-            // The last record and the end of the transfer in one write.
-            awaitingAnswer_ = false;
-            FinishTransfer(line);
-            return;
-        }
-    }
-    awaitingAnswer_ = true;
-    if (spec.splitChunk > 0 && spec.splitChunk < line.size()) {
-        for (size_t at = 0; at < line.size(); at += spec.splitChunk) {
-            if (at > 0 && spec.splitGapMs > 0 && !PauseMs(spec.splitGapMs))
-                return;
-            SendNow(line.substr(at, spec.splitChunk));
-        }
+    const size_t index = recordIndex_;
+    const RecordSpec& spec = current_.records[index];
+    if (spec.pauseBeforeMs > 0 && !pausedBefore_[index]) {
+        pausedBefore_[index] = true;
+        LogFault(FaultKind::PAUSE_BEFORE, static_cast<int>(index), attempts_[index], spec.pauseBeforeMs);
+        timer_ = Timer::SEND_CURRENT;
+        timerDueNs_ = MonotonicRawNs() + spec.pauseBeforeMs * 1000000LL;
         return;
     }
-    SendNow(line);
-}
-
-void TerminalSimulator::Advance()
-{
-    ++recordIndex_;
-    if (nextAlreadySent_) {
-        nextAlreadySent_ = false;
-        if (recordIndex_ < current_.records.size()) {
-            awaitingAnswer_ = true;
+    const bool firstSend = attempts_[index] == 0;
+    std::vector<InFlight> lines{LineFor(index)};
+    std::string bytes = lines[0].bytes;
+    lastLine_ = bytes;
+    if (spec.joinWithNext) {
+        LogFault(FaultKind::JOINED, static_cast<int>(index), attempts_[index] - 1, 0);
+        if (index + 1 >= current_.records.size()) {
+            // The last record and the end of the transfer in one write.
+            FinishTransfer(bytes);
             return;
         }
+        lines.push_back(LineFor(index + 1));
+        bytes += lines[1].bytes;
     }
-    SendCurrent();
+    std::vector<size_t> cuts;
+    int gapMs = 0;
+    if (firstSend && spec.pauseInsideMs > 0 && spec.pauseInsideAt > 0 && spec.pauseInsideAt < bytes.size()) {
+        cuts.push_back(spec.pauseInsideAt);
+        gapMs = spec.pauseInsideMs;
+        LogFault(FaultKind::PAUSE_INSIDE, static_cast<int>(index), 0, gapMs);
+    } else if (spec.splitChunk > 0 && spec.splitChunk < bytes.size()) {
+        for (size_t at = spec.splitChunk; at < bytes.size(); at += spec.splitChunk)
+            cuts.push_back(at);
+        gapMs = spec.splitGapMs;
+        LogFault(FaultKind::SPLIT, static_cast<int>(index), attempts_[index] - 1, static_cast<int>(cuts.size() + 1));
+    }
+    SendLine(bytes, cuts, gapMs, lines);
+}
+
+// Writes a line whole, or in pieces with a pause before each further piece;
+// its lines wait for their answers once the last piece is out.
+void TerminalSimulator::SendLine(const std::string& bytes, std::vector<size_t> cuts, int gapMs,
+                                 std::vector<InFlight> lines)
+{
+    cuts.push_back(bytes.size());
+    size_t from = 0;
+    for (size_t cut : cuts) {
+        pieces_.push_back(Piece{bytes.substr(from, cut - from), from == 0 ? 0 : gapMs});
+        from = cut;
+    }
+    writing_ = std::move(lines);
+    pieceDueNs_ = MonotonicRawNs();
+    RunDueWork();
 }
 
 void TerminalSimulator::FinishTransfer(const std::string& prefix)
 {
-    SendNow(prefix + "OVER\r" + current_.afterOver);
+    int flipped = 0;
+    const std::string over = ApplyNoise("OVER\r", current_.endNoise, 0, &flipped);
+    if (flipped > 0)
+        LogFault(FaultKind::ANSWER_NOISE, -1, 0, flipped);
+    SendNow(prefix + over + current_.afterOver);
     inTransfer_ = false;
-    awaitingAnswer_ = false;
+    inFlight_.clear();
     hasCurrentPlan_ = false;
+    timer_ = Timer::NONE;
+    timerDueNs_ = -1;
+    PublishPending();
     std::lock_guard<std::mutex> lock(mutex_);
     ++transfersCompleted_;
     Bump();
+}
+
+// What a test may ask of the record in progress, from its own thread.
+void TerminalSimulator::PublishPending()
+{
+    const bool pending = inTransfer_ && recordIndex_ < current_.records.size() && attempts_[recordIndex_] > 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    hasPending_ = pending;
+    pendingData_ = pending ? current_.records[recordIndex_].data : std::string();
+    pendingHostData_ = pending ? lastHostData_[recordIndex_] : std::string();
 }
 
 std::vector<HostCommand> TerminalSimulator::Commands() const
@@ -507,6 +771,34 @@ std::vector<FrontEvent> TerminalSimulator::FrontEvents() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return frontEvents_;
+}
+
+std::vector<AcknowledgedRecord> TerminalSimulator::Acknowledged() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return acknowledged_;
+}
+
+std::vector<InjectedFault> TerminalSimulator::Injected() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return injected_;
+}
+
+int TerminalSimulator::IgnoredAnswers() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ignoredAnswers_;
+}
+
+bool TerminalSimulator::PendingRecord(std::string* data, std::string* hostData) const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (data != nullptr)
+        *data = pendingData_;
+    if (hostData != nullptr)
+        *hostData = pendingHostData_;
+    return hasPending_;
 }
 
 size_t TerminalSimulator::HostBytesHandled() const
