@@ -156,6 +156,7 @@ int Program::Start(const std::string& exe, const std::vector<std::string>& args,
     argv.insert(argv.end(), args.begin(), args.end());
     const std::vector<std::string> extraEnv = WineEnvironment();
 
+    startNs_ = NowNs();
     const pid_t pid = fork();
     if (pid < 0)
         return -1;
@@ -424,13 +425,40 @@ ComPort::~ComPort()
 
 void ComPort::StartSimulator()
 {
-    if (pty_.master >= 0)
-        sim_.Start(pty_.master);
+    if (pty_.master >= 0 && sim_.Start(pty_.master) == 0)
+        serving_ = true;
 }
 
 void ComPort::StopSimulator()
 {
     sim_.Stop();
+    serving_ = false;
+}
+
+void ComPort::Vanish()
+{
+    if (vanished_)
+        return;
+    const bool serving = serving_;
+    StopSimulator();
+    serving_ = serving;
+    Unlink();
+    termsim::ClosePtyPair(pty_);
+    vanished_ = true;
+}
+
+void ComPort::Reappear()
+{
+    if (!vanished_)
+        return;
+    if (termsim::OpenPtyPair(pty_) != 0) {
+        ADD_FAILURE() << "no pseudo-terminal: " << std::strerror(errno);
+        return;
+    }
+    vanished_ = false;
+    Relink();
+    if (serving_)
+        StartSimulator();
 }
 
 void ComPort::Unlink()

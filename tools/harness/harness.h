@@ -91,11 +91,13 @@ public:
     bool Running();
     void Kill();
     pid_t Pid() const { return pid_; }
+    int64_t StartNs() const { return startNs_; }  // CLOCK_MONOTONIC_RAW just before the fork
     std::string Stdout() const;  // what it printed so far
     std::string Stderr() const;
 
 private:
     pid_t pid_ = -1;
+    int64_t startNs_ = 0;
     long long fileSizeLimit_ = -1;
     bool ended_ = false;
     int exitCode_ = -1;
@@ -168,6 +170,14 @@ public:
 
     void Unlink();  // the port becomes absent (open fails with error 2)
     void Relink();  // present again
+    // The port pulled out under an open handle: the simulator stops (keeping
+    // its state), the link goes and the pseudo-terminal is closed, so the
+    // program's reads and writes on it fail. Reappear() plugs a fresh
+    // pseudo-terminal in under the same name and serves it with the same
+    // simulator.
+    void Vanish();
+    void Reappear();
+    bool Vanished() const { return vanished_; }
     int LineSpeed() const;  // bit rate the program set, 0 if unknown
     // Waits until the line speed equals bitsPerSecond.
     bool WaitLineSpeed(int bitsPerSecond, int timeoutMs) const;
@@ -175,6 +185,8 @@ public:
 private:
     int number_;
     bool ok_ = false;
+    bool serving_ = false;
+    bool vanished_ = false;
     termsim::PtyPair pty_;
     termsim::TerminalSimulator sim_;
 };

@@ -58,7 +58,9 @@ TransferPlan PlainTransfer(const std::vector<std::string>& records)
 int OpenPtyPair(PtyPair& pair)
 {
     pair = PtyPair{};
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    // Close-on-exec: a program the test starts must not hold the line open
+    // itself, or pulling the port out would not reach it.
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0)
         return -1;
     char name[128] = {};
@@ -68,7 +70,7 @@ int OpenPtyPair(PtyPair& pair)
         errno = saved;
         return -1;
     }
-    const int slave = open(name, O_RDWR | O_NOCTTY);
+    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (slave < 0) {
         const int saved = errno;
         close(master);
@@ -169,7 +171,7 @@ int TerminalSimulator::Start(int fd)
 {
     if (running_)
         return -1;
-    if (pipe(stopPipe_) != 0)
+    if (pipe2(stopPipe_, O_CLOEXEC) != 0)
         return -1;
     fd_ = fd;
     // Non-blocking, so a host that stops reading can never wedge Stop().
