@@ -329,8 +329,14 @@ private:
         char text[200];
         std::snprintf(text, sizeof text, "mismatch at %s: lost %d, duplicated %d, reordered %d, extra bytes %zu", when,
                       check.lost - lostToCut, check.duplicated, check.reordered, check.extraBytes);
-        Fail(std::string(text) + "; expected \"" + Printable(Concat(expected), 200) + "\", file \"" +
-             Printable(actual, 200) + "\"");
+        // Where the two part, and a little before it.
+        const std::string want = Concat(expected);
+        size_t at = 0;
+        while (at < want.size() && at < actual.size() && want[at] == actual[at]) ++at;
+        const size_t from = at > 24 ? at - 24 : 0;
+        Fail(std::string(text) + "; from byte " + std::to_string(from) + " expected \"" +
+             Printable(want.substr(std::min(from, want.size())), 120) + "\", file \"" +
+             Printable(actual.substr(std::min(from, actual.size())), 120) + "\"");
     }
 
     static std::string Concat(const std::vector<std::string>& records)
