@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -21,6 +22,7 @@ constexpr int SAVE_MODES[] = {0, 1, 3, 4};   // every mode that writes a file
 constexpr const char* MODE_NAMES[] = {"OVERWRITE", "APPEND", "KEYBOARD", "AUTO_FILE_NAME", "AUTO_APPEND"};
 constexpr int POLL_MS = 10;
 constexpr int STALL_MS = 25000;        // no byte from the host this long: something holds it up
+constexpr int STUCK_MS = 90000;        // no record acknowledged and no transfer ended this long
 constexpr int REPLY_MS = termsim::HOST_REPLY_MS;
 
 int64_t MsToNs(int ms) { return static_cast<int64_t>(ms) * 1000000; }
@@ -93,8 +95,9 @@ private:
     // interruptions; the program is started again whenever it has ended.
     void Drive()
     {
-        int64_t restartAtNs = 0, reappearAtNs = 0;
+        int64_t restartAtNs = 0, reappearAtNs = 0, movedNs = e2e::NowNs();
         size_t lastReceived = 0;
+        int lastMoved = 0;
         for (;;) {
             const int64_t now = e2e::NowNs();
             int current;
@@ -134,6 +137,20 @@ private:
             if (received != lastReceived) {
                 lastReceived = received;
                 progressNs_ = now;
+            }
+            if (trace_) Trace();
+            // Bytes may flow while nothing gets through: the host asking
+            // again and again for what never arrives whole.
+            const int moved = sim_.RecordsAcknowledged() + sim_.TransfersCompleted();
+            if (moved != lastMoved) {
+                lastMoved = moved;
+                movedNs = now;
+            }
+            if (now - movedNs > MsToNs(STUCK_MS)) {
+                ++tally_.stalls;
+                Fail("nothing acknowledged for " + std::to_string(STUCK_MS / 1000) + " s (transfer " +
+                     std::to_string(current) + ")");
+                return;
             }
             if (now - progressNs_ > MsToNs(STALL_MS)) {
                 const std::string box = AnswerErrorBox();
@@ -381,6 +398,20 @@ private:
         }
     }
 
+    // The line as it goes, host lines and terminal writes in time order.
+    void Trace()
+    {
+        const std::vector<termsim::HostCommand> commands = sim_.Commands();
+        const std::vector<termsim::SentChunk> sent = sim_.Sent();
+        std::vector<std::pair<int64_t, std::string>> lines;
+        for (; tracedCommands_ < commands.size(); ++tracedCommands_)
+            lines.emplace_back(commands[tracedCommands_].timeNs, "host     " + Printable(commands[tracedCommands_].text, 60));
+        for (; tracedSent_ < sent.size(); ++tracedSent_)
+            lines.emplace_back(sent[tracedSent_].timeNs, "terminal " + Printable(sent[tracedSent_].bytes, 60));
+        std::sort(lines.begin(), lines.end());
+        for (const auto& [when, text] : lines) std::printf("      %10.3f %s\n", static_cast<double>(when) / 1e9, text.c_str());
+    }
+
     void Note(const std::string& what)
     {
         if (verbose_) std::printf("    %s\n", what.c_str());
@@ -403,6 +434,8 @@ private:
     std::string exe_, dir_, file_;
     std::vector<bool> interruptionFired_;
     int64_t progressNs_ = 0;
+    bool trace_ = std::getenv("SOAK_TRACE") != nullptr;
+    size_t tracedCommands_ = 0, tracedSent_ = 0;
 
     // Shared with the simulator's thread.
     std::mutex mutex_;

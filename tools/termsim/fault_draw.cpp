@@ -10,6 +10,7 @@ namespace termsim {
 namespace {
 
 constexpr uint8_t CR = 13;
+constexpr int SPLIT_LINE_MS = 600;   // the most a split line may take, well within the reply time
 
 bool Chance(SoakRandom& random, int percent, const DrawOptions& options)
 {
@@ -247,7 +248,10 @@ TransferPlan DrawTransfer(SoakRandom& random, const DrawOptions& options)
         }
         if (Chance(random, 8, options)) {
             spec.splitChunk = static_cast<size_t>(random.Between(1, static_cast<int>(std::max<size_t>(1, lineLength - 1))));
-            spec.splitGapMs = random.Below(41);
+            // Every send is split so: the whole line must still come within
+            // the reply time, or it never would.
+            const int gaps = static_cast<int>((lineLength - 1) / spec.splitChunk);
+            spec.splitGapMs = std::min(random.Below(41), gaps > 0 ? SPLIT_LINE_MS / gaps : 0);
         }
         if (i + 1 < count && Chance(random, 5, options)) spec.joinWithNext = true;
         if (Chance(random, 4, options)) spec.pauseBeforeMs = DrawPause(random, options);
