@@ -555,7 +555,6 @@ void TerminalSimulator::BeginTransfer(bool restart)
         LogFault(FaultKind::ANSWER_NOISE, -1, starts_ - 1, flipped);
     if (current_.joinAckWithFirst && recordIndex_ < current_.records.size()) {
         InFlight first = LineFor(recordIndex_);
-        lastLine_ = first.bytes;
         LogFault(FaultKind::JOINED, static_cast<int>(recordIndex_), attempts_[recordIndex_] - 1, 0);
         SendNow(start + first.bytes);
         inFlight_.push_back(first);
@@ -654,7 +653,6 @@ void TerminalSimulator::SendCurrent()
     const bool firstSend = attempts_[index] == 0;
     std::vector<InFlight> lines{LineFor(index)};
     std::string bytes = lines[0].bytes;
-    lastLine_ = bytes;
     if (spec.joinWithNext) {
         LogFault(FaultKind::JOINED, static_cast<int>(index), attempts_[index] - 1, 0);
         if (index + 1 >= current_.records.size()) {

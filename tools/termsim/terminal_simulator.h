@@ -320,7 +320,6 @@ private:
     int64_t timerDueNs_ = -1;
     bool silent_ = false;           // nothing more in this transfer until a "READ\r"
     int acknowledgedInTransfer_ = 0;
-    std::string lastLine_;
     std::string partialLine_;
     int64_t partialLineTime_ = 0;
 };
