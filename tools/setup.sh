@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test Varnolt:
 # the MinGW-w64 cross compilers, Wine, Xvfb and a few X tools, CMake,
-# GoogleTest sources and clang (for the fuzz target). Quick when all is there.
+# GoogleTest sources, clang (for the fuzz targets) and socat (a null-modem
+# pair of pseudo-terminals for the Windows simulator test). Quick when all is there.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   wine wine64
   xvfb xauth xdotool x11-apps imagemagick
   googletest clang
+  socat
 )
 
 missing=()
