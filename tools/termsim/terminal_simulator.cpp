@@ -2,25 +2,13 @@
 
 #include "record_encoding.h"
 
-#include <cerrno>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
-#include <fcntl.h>
-#include <poll.h>
-#include <termios.h>
-#include <unistd.h>
+#include <thread>
 #include <utility>
 
 namespace termsim {
-
-int64_t MonotonicRawNs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC_RAW, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
 
 const char* FaultName(FaultKind kind)
 {
@@ -55,70 +43,6 @@ TransferPlan PlainTransfer(const std::vector<std::string>& records)
     return plan;
 }
 
-int OpenPtyPair(PtyPair& pair)
-{
-    pair = PtyPair{};
-    // Close-on-exec: a program the test starts must not hold the line open
-    // itself, or pulling the port out would not reach it.
-    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0)
-        return -1;
-    char name[128] = {};
-    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
-        const int saved = errno;
-        close(master);
-        errno = saved;
-        return -1;
-    }
-    const int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (slave < 0) {
-        const int saved = errno;
-        close(master);
-        errno = saved;
-        return -1;
-    }
-    // Raw on both ends: no echo, no CR/LF translation, 8 bits.
-    for (int fd : {slave, master}) {
-        termios attributes{};
-        if (tcgetattr(fd, &attributes) == 0) {
-            cfmakeraw(&attributes);
-            tcsetattr(fd, TCSANOW, &attributes);
-        }
-    }
-    pair.master = master;
-    pair.slave = slave;
-    pair.slavePath = name;
-    return 0;
-}
-
-void ClosePtyPair(PtyPair& pair)
-{
-    if (pair.slave >= 0)
-        close(pair.slave);
-    if (pair.master >= 0)
-        close(pair.master);
-    pair = PtyPair{};
-}
-
-int LineSpeed(int fd)
-{
-    termios attributes{};
-    if (tcgetattr(fd, &attributes) != 0)
-        return 0;
-    switch (cfgetispeed(&attributes)) {
-    case B1200: return 1200;
-    case B2400: return 2400;
-    case B4800: return 4800;
-    case B9600: return 9600;
-    case B19200: return 19200;
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 0;
-    }
-}
-
 TerminalSimulator::~TerminalSimulator()
 {
     Stop();
@@ -148,8 +72,8 @@ void TerminalSimulator::SetModem(const ModemOptions& options)
     StartModem(front_.modem, options);
 }
 
-// The front's view of the line: the descriptor, the speed the host set on
-// it (a pseudo-terminal shows it on the master too) and the shared log.
+// The front's view of the line: our end of it, the speed the host set on
+// its port (a pseudo-terminal shows it on the master too) and the shared log.
 HostLine TerminalSimulator::LineSeam()
 {
     HostLine line;
@@ -157,7 +81,7 @@ HostLine TerminalSimulator::LineSeam()
     line.sendToHost = [](void* self, std::string_view bytes) {
         static_cast<TerminalSimulator*>(self)->WriteToLine(bytes);
     };
-    line.hostSpeed = [](void* self) { return LineSpeed(static_cast<TerminalSimulator*>(self)->fd_); };
+    line.hostSpeed = [](void* self) { return HostLineSpeed(static_cast<TerminalSimulator*>(self)->line_); };
     line.record = [](void* self, const FrontEvent& event) {
         auto* sim = static_cast<TerminalSimulator*>(self);
         std::lock_guard<std::mutex> lock(sim->mutex_);
@@ -167,15 +91,13 @@ HostLine TerminalSimulator::LineSeam()
     return line;
 }
 
-int TerminalSimulator::Start(int fd)
+int TerminalSimulator::Start(intptr_t line)
 {
     if (running_)
         return -1;
-    if (pipe2(stopPipe_, O_CLOEXEC) != 0)
+    line_ = OpenLineEnd(line);
+    if (line_ == nullptr)
         return -1;
-    fd_ = fd;
-    // Non-blocking, so a host that stops reading can never wedge Stop().
-    fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
     running_ = true;
     thread_ = std::thread([this] { Run(); });
     return 0;
@@ -185,12 +107,10 @@ void TerminalSimulator::Stop()
 {
     if (!running_)
         return;
-    const char wake = 'x';
-    (void)!write(stopPipe_[1], &wake, 1);
+    WakeLineEnd(line_);
     thread_.join();
-    close(stopPipe_[0]);
-    close(stopPipe_[1]);
-    stopPipe_[0] = stopPipe_[1] = -1;
+    CloseLineEnd(line_);
+    line_ = nullptr;
     running_ = false;
 }
 
@@ -230,9 +150,7 @@ void SleepUntilNs(int64_t when)
     const int64_t left = when - MonotonicRawNs();
     if (left <= 0)
         return;
-    timespec pause{static_cast<time_t>(left / 1000000000LL), static_cast<long>(left % 1000000000LL)};
-    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
+    std::this_thread::sleep_for(std::chrono::nanoseconds(left));
 }
 
 }  // namespace
@@ -258,31 +176,16 @@ void TerminalSimulator::Run()
             const int64_t left = due - MonotonicRawNs();
             timeoutMs = left <= 0 ? 0 : static_cast<int>((left + 999999) / 1000000);
         }
-        pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {fd_, POLLIN, 0}};
-        if (poll(fds, 2, timeoutMs) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[0].revents != 0)
+        const int count = ReadFromHost(line_, buffer, sizeof buffer, timeoutMs);
+        const int64_t when = MonotonicRawNs();
+        if (count < 0)
             return;
         const int64_t frontDue = FrontNextEventNs(front_);
         if (frontDue >= 0 && MonotonicRawNs() >= frontDue)
             FrontTick(front_, line, MonotonicRawNs());
         RunDueWork();
-        if (fds[1].revents == 0)
+        if (count == 0)
             continue;
-        const ssize_t count = read(fd_, buffer, sizeof buffer);
-        const int64_t when = MonotonicRawNs();
-        if (count <= 0) {
-            if (count < 0 && (errno == EAGAIN || errno == EINTR))
-                continue;
-            // Hang-up (no slave open): wait for someone to open it again.
-            pollfd stop{stopPipe_[0], POLLIN, 0};
-            if (poll(&stop, 1, 10) != 0)
-                return;
-            continue;
-        }
         {
             std::lock_guard<std::mutex> lock(mutex_);
             received_.append(buffer, static_cast<size_t>(count));
@@ -290,7 +193,7 @@ void TerminalSimulator::Run()
         }
         // On a real line the last of these bytes arrives a byte time each later.
         if (paced_)
-            SleepUntilNs(when + count * ByteTimeNs(LineSpeed(fd_)));
+            SleepUntilNs(when + count * ByteTimeNs(HostLineSpeed(line_)));
         std::string toTerminal;
         FrontFromHost(front_, line, std::string_view(buffer, static_cast<size_t>(count)), when, toTerminal);
         TakeTerminalBytes(toTerminal, when);
@@ -359,25 +262,18 @@ void TerminalSimulator::SendNow(const std::string& bytes)
 void TerminalSimulator::WriteToLine(std::string_view bytes)
 {
     // Paced: each byte is written when it would have crossed the line.
-    const int64_t byteNs = paced_ ? ByteTimeNs(LineSpeed(fd_)) : 0;
+    const int64_t byteNs = paced_ ? ByteTimeNs(HostLineSpeed(line_)) : 0;
     int64_t slot = std::max(MonotonicRawNs(), lineFreeNs_);
     size_t done = 0;
     while (done < bytes.size()) {
         const size_t step = byteNs > 0 ? 1 : bytes.size() - done;
         if (byteNs > 0)
             SleepUntilNs(slot + byteNs);
-        const ssize_t n = write(fd_, bytes.data() + done, step);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            slot += byteNs;
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR)
+        const int n = WriteToHost(line_, bytes.data() + done, step);
+        if (n < 0)
             break;
-        pollfd fds[2] = {{stopPipe_[0], POLLIN, 0}, {fd_, POLLOUT, 0}};
-        poll(fds, 2, 100);
-        if (fds[0].revents != 0)
-            break;
+        done += static_cast<size_t>(n);
+        slot += byteNs;
     }
     lineFreeNs_ = slot;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,5 +1,6 @@
-// The terminal side of the record transfer, played on a file descriptor
-// (normally the master of a pseudo-terminal whose slave is a Wine COM port).
+// The terminal side of the record transfer, played on our end of a serial
+// line (sim_line.h): the master of a pseudo-terminal whose slave is a Wine
+// COM port, or a COM port of its own under Windows.
 //
 // The simulator answers "READ\r" with "ACK\r", sends its records one line at
 // a time, resends a record on "NAK\r", goes on to the next on "ACK\r" and ends
@@ -21,6 +22,7 @@
 
 #include "line_faults.h"
 #include "line_front.h"
+#include "sim_line.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -34,9 +36,6 @@
 #include <vector>
 
 namespace termsim {
-
-// Nanoseconds of CLOCK_MONOTONIC_RAW.
-int64_t MonotonicRawNs();
 
 // One record as the simulator sends it, with the faults that apply to it.
 // Counted faults ("the first n sends") are spent one per send of the record.
@@ -154,20 +153,6 @@ struct AcknowledgedRecord {
     int64_t timeNs = 0;
 };
 
-// A pseudo-terminal pair in raw mode. The slave stays open for the life of
-// the pair so the master never sees a hang-up when Wine closes the port.
-struct PtyPair {
-    int master = -1;
-    int slave = -1;
-    std::string slavePath;  // /dev/pts/N
-};
-// Returns 0 on success, -1 (errno set) on failure.
-int OpenPtyPair(PtyPair& pair);
-void ClosePtyPair(PtyPair& pair);
-
-// Bit rate set on a terminal device (cfgetispeed), e.g. 115200; 0 when unknown.
-int LineSpeed(int fd);
-
 class TerminalSimulator {
 public:
     TerminalSimulator() = default;
@@ -197,9 +182,10 @@ public:
     void SetCradle(const CradleOptions& options);
     void SetModem(const ModemOptions& options);
 
-    // Serves the descriptor on its own thread until Stop(). The descriptor is
-    // not owned. Returns 0, or -1 when already running.
-    int Start(int fd);
+    // Serves the line (a descriptor, or a COM port handle under Windows) on
+    // its own thread until Stop(). The line is not owned. Returns 0, or -1
+    // when already running or the line end cannot be made.
+    int Start(intptr_t line);
     void Stop();
 
     // Thread-safe views of what happened so far.
@@ -267,8 +253,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::thread thread_;
-    int fd_ = -1;
-    int stopPipe_[2] = {-1, -1};
+    LineEnd* line_ = nullptr;
     bool running_ = false;
     std::function<void()> readHook_;
     bool paced_ = false;
