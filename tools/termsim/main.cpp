@@ -1,10 +1,12 @@
 // termsim: plays a data terminal on a serial line for demonstrations and
-// manual runs. Serves a device (--port) or makes a pseudo-terminal and links
-// a path to it (--link, e.g. a Wine prefix's dosdevices/com5), sends the
-// records, prints every host command with its time, and exits once the
-// planned transfers are over (or at the time-out). An infrared cradle or a
-// modem may stand in front of the terminal; what it sees is printed too.
+// manual runs. Serves a port (sim_port.h: on Linux a device, --port, or a
+// pseudo-terminal with a path linked to it, --link, e.g. a Wine prefix's
+// dosdevices/com5; on Windows a COM port), sends the records, prints every
+// host command with its time, and exits once the planned transfers are over
+// (or at the time-out). An infrared cradle or a modem may stand in front of
+// the terminal; what it sees is printed too.
 #include "record_encoding.h"
+#include "sim_port.h"
 #include "terminal_simulator.h"
 
 #include <algorithm>
@@ -12,11 +14,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -24,14 +23,14 @@ namespace {
 
 constexpr int LINGER_MS = 1500;   // how long the terminal stays on the line after its last transfer
 
-void PrintUsage()
+void PrintUsage(std::FILE* to)
 {
-    std::fprintf(stderr,
-                 "usage: termsim (--port DEVICE | --link PATH) (--records FILE | --count N [--size M])\n"
+    std::fprintf(to, "usage: termsim %s (--records FILE | --count N [--size M])\n", termsim::PORT_SYNOPSIS);
+    std::fprintf(to,
                  "               [--transfers K] [--nak-first] [--bad-checksum I] [--timeout SECONDS]\n"
-                 "               [cradle options | modem options]\n"
-                 "  --port DEVICE   serve this terminal device (e.g. /dev/pts/N)\n"
-                 "  --link PATH     make a pseudo-terminal and link PATH to its slave\n"
+                 "               [cradle options | modem options]\n");
+    std::fputs(termsim::PORT_DETAILS, to);
+    std::fprintf(to,
                  "  --records FILE  one record per line (line ends are not sent)\n"
                  "  --count N       N generated records of M digits (default 13)\n"
                  "  --transfers K   serve K transfers in a row (keep-online), then exit\n"
@@ -54,7 +53,8 @@ void PrintUsage()
                  "  --rings N              \"RING\" reports before the call is answered (default 1)\n"
                  "  --ring-interval-ms N   between two \"RING\" reports (default 1000)\n"
                  "  --answer-delay-ms N    from the last \"RING\" to \"CONNECT\" (default 200)\n"
-                 "  --no-connect           ring only, never connect\n");
+                 "  --no-connect           ring only, never connect\n"
+                 "  --help                 this text\n");
 }
 
 std::string Printable(const std::string& bytes)
@@ -114,7 +114,8 @@ bool IsCradleSpeed(int speed)
 
 int main(int argc, char** argv)
 {
-    std::string port, link, recordsFile;
+    termsim::PortChoice portChoice;
+    std::string recordsFile;
     int count = 0, size = 13, transfers = 1, timeoutSeconds = 120, badChecksum = -1;
     bool nakFirst = false, cradle = false, modem = false;
     termsim::CradleOptions cradleOptions;
@@ -127,9 +128,11 @@ int main(int argc, char** argv)
                               arg == "--answer-delay-ms" || arg == "--no-connect";
         cradle = cradle || cradleArg;
         modem = modem || modemArg;
-        if (arg == "--port" && hasValue) port = argv[++i];
-        else if (arg == "--link" && hasValue) link = argv[++i];
-        else if (arg == "--records" && hasValue) recordsFile = argv[++i];
+        const int portArgument = termsim::TakePortArgument(argc, argv, &i, portChoice);
+        if (portArgument < 0) { PrintUsage(stderr); return 2; }
+        if (portArgument > 0) continue;
+        if (arg == "--help") { PrintUsage(stdout); return 0; }
+        if (arg == "--records" && hasValue) recordsFile = argv[++i];
         else if (arg == "--count" && hasValue) count = std::atoi(argv[++i]);
         else if (arg == "--size" && hasValue) size = std::atoi(argv[++i]);
         else if (arg == "--transfers" && hasValue) transfers = std::atoi(argv[++i]);
@@ -150,13 +153,13 @@ int main(int argc, char** argv)
         else if (arg == "--ring-interval-ms" && hasValue) modemOptions.ringIntervalMs = std::atoi(argv[++i]);
         else if (arg == "--answer-delay-ms" && hasValue) modemOptions.answerDelayMs = std::atoi(argv[++i]);
         else if (arg == "--no-connect") modemOptions.connect = false;
-        else { PrintUsage(); return 2; }
+        else { PrintUsage(stderr); return 2; }
     }
-    if (port.empty() == link.empty() || (recordsFile.empty() && count <= 0) || transfers < 1 ||
+    if (!termsim::PortChoiceComplete(portChoice) || (recordsFile.empty() && count <= 0) || transfers < 1 ||
         (cradle && modem) || !IsCradleSpeed(cradleOptions.startSpeed) || cradleOptions.nulsBeforeAnswer < 0 ||
         modemOptions.ringDelayMs < 0 || modemOptions.rings < 0 || modemOptions.ringIntervalMs < 0 ||
         modemOptions.answerDelayMs < 0) {
-        PrintUsage();
+        PrintUsage(stderr);
         return 2;
     }
 
@@ -182,32 +185,9 @@ int main(int argc, char** argv)
         }
     }
 
-    termsim::PtyPair pty;
-    int fd = -1;
-    if (!link.empty()) {
-        if (termsim::OpenPtyPair(pty) != 0) {
-            std::perror("termsim: pseudo-terminal");
-            return 1;
-        }
-        unlink(link.c_str());
-        if (symlink(pty.slavePath.c_str(), link.c_str()) != 0) {
-            std::perror("termsim: link");
-            return 1;
-        }
-        fd = pty.master;
-        std::printf("termsim: %s -> %s\n", link.c_str(), pty.slavePath.c_str());
-    } else {
-        fd = open(port.c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0) {
-            std::perror("termsim: open port");
-            return 1;
-        }
-        termios attributes{};
-        if (tcgetattr(fd, &attributes) == 0) {
-            cfmakeraw(&attributes);
-            tcsetattr(fd, TCSANOW, &attributes);
-        }
-    }
+    termsim::SimPort* port = termsim::OpenSimPort(portChoice);
+    if (port == nullptr)
+        return 1;
 
     termsim::TerminalSimulator sim;
     for (int t = 0; t < transfers; ++t) {
@@ -226,7 +206,11 @@ int main(int argc, char** argv)
                 cradle ? " behind a cradle" : modem ? " behind a modem" : "");
     std::fflush(stdout);
     const int64_t start = termsim::MonotonicRawNs();
-    sim.Start(fd);
+    if (sim.Start(termsim::SimPortLine(port)) != 0) {
+        std::fprintf(stderr, "termsim: cannot serve the port\n");
+        termsim::CloseSimPort(port);
+        return 1;
+    }
 
     // Report what the terminal and its front see as it comes, until the
     // transfers are over.
@@ -253,18 +237,13 @@ int main(int argc, char** argv)
         done = sim.TransfersCompleted() >= transfers;
     }
     // A docked terminal stays on the line a moment after its last "OVER\r".
-    // Closing the pseudo-terminal at once would hang the line up under the
+    // Closing a pseudo-terminal at once would hang the line up under the
     // host's last write, which a serial port never does.
     if (done) sim.WaitFor([](const termsim::TerminalSimulator&) { return false; }, LINGER_MS);
     sim.Stop();
-    const int speed = termsim::LineSpeed(fd);
+    const int speed = termsim::SimPortSpeed(port);
     std::printf("termsim: %d record(s) acknowledged, %d transfer(s) completed, line speed %d bit/s\n",
                 sim.RecordsAcknowledged(), sim.TransfersCompleted(), speed);
-    if (!link.empty()) {
-        unlink(link.c_str());
-        termsim::ClosePtyPair(pty);
-    } else {
-        close(fd);
-    }
+    termsim::CloseSimPort(port);
     return done ? 0 : 1;
 }
