@@ -170,29 +170,42 @@ TEST(TerminalSimulatorFaults, PacedLinesTakeTheirLineTime)
 }
 
 // The hook sees each "READ\r" before the terminal answers it, so a test can
-// add the next plan there; the pending record is the one a kill would catch.
-TEST(TerminalSimulatorFaults, ReadHookRunsBeforeTheAnswerAndThePendingRecordFollowsTheAnswers)
+// add the next plan there. The pending record is the one a kill would catch
+// written but unanswered, in every version the host could have stored: here
+// a first send changed under its checksum, then (its ACK lost) the true one.
+TEST(TerminalSimulatorFaults, ReadHookRunsBeforeTheAnswerAndThePendingRecordKeepsEveryStorableVersion)
 {
     FakeHost host;
     ASSERT_TRUE(host.ok);
     std::atomic<int> reads{0};
     host.sim.SetReadHook([&] {
-        if (reads++ == 0) host.sim.AddTransfer(PlainTransfer({"first", "second"}));
+        if (reads++ != 0) return;
+        TransferPlan plan = PlainTransfer({"first", "second"});
+        plan.records[0].disguisedData = "fisrt";
+        plan.records[0].droppedAcks = 1;
+        plan.records[0].resendAfterMs = 100;
+        host.sim.AddTransfer(plan);
     });
     ASSERT_EQ(host.sim.Start(host.pty.master), 0);
-    std::string data, hostData;
-    EXPECT_FALSE(host.sim.PendingRecord(&data, &hostData));
+    std::string data;
+    std::vector<std::string> versions;
+    EXPECT_FALSE(host.sim.PendingRecord(&data, &versions));
     ASSERT_TRUE(host.Send("READ\r"));
-    ASSERT_EQ(host.Read(4 + 9), "ACK\r" + E(0, "first"));
-    EXPECT_TRUE(host.sim.PendingRecord(&data, &hostData));
+    ASSERT_EQ(host.Read(4 + 9), "ACK\r" + DisguisedLine(0, "first", "fisrt"));
+    EXPECT_TRUE(host.sim.PendingRecord(&data, &versions));
     EXPECT_EQ(data, "first");
+    EXPECT_EQ(versions, std::vector<std::string>{"fisrt"});
+    ASSERT_TRUE(host.Send("ACK\r"));   // lost on the way
+    ASSERT_EQ(host.Read(9), E(0, "first"));
+    EXPECT_TRUE(host.sim.PendingRecord(&data, &versions));
+    EXPECT_EQ(versions, (std::vector<std::string>{"fisrt", "first"}));
     ASSERT_TRUE(host.SendHandled("ACK\r"));
     ASSERT_EQ(host.Read(10), E(1, "second"));
-    EXPECT_TRUE(host.sim.PendingRecord(&data, &hostData));
-    EXPECT_EQ(hostData, "second");
+    EXPECT_TRUE(host.sim.PendingRecord(&data, &versions));
+    EXPECT_EQ(versions, std::vector<std::string>{"second"});
     ASSERT_TRUE(host.SendHandled("ACK\r"));
     ASSERT_EQ(host.Read(5), "OVER\r");
-    EXPECT_FALSE(host.sim.PendingRecord(&data, &hostData));
+    EXPECT_FALSE(host.sim.PendingRecord(&data, &versions));
     EXPECT_EQ(reads, 1);
 }
 

@@ -85,21 +85,34 @@ int BaudIndexOf(int bitsPerSecond)
          : bitsPerSecond == 19200 ? 3 : 4;
 }
 
+// The test run's environment when it is up; else one of our own, in a
+// directory of this process (a start stops whatever its directory held).
+std::string OwnEnvironmentDir()
+{
+    return std::string(VARNOLT_BENCH_ENV_DIR) + "-" + std::to_string(getpid());
+}
+
 bool EnsureWineEnvironment(bool* started)
 {
     *started = false;
-    if (std::filesystem::exists(VARNOLT_BENCH_ENV_FILE)) return true;
-    const std::string command = std::string(VARNOLT_BENCH_ENV_SCRIPT) + " start " + VARNOLT_BENCH_ENV_DIR +
+    if (std::filesystem::exists(VARNOLT_BENCH_ENV_FILE)) {
+        setenv("VARNOLT_E2E_ENV", VARNOLT_BENCH_ENV_FILE, 1);
+        return true;
+    }
+    const std::string command = std::string(VARNOLT_BENCH_ENV_SCRIPT) + " start " + OwnEnvironmentDir() +
                                 " >/dev/null 2>&1";
     *started = std::system(command.c_str()) == 0;
+    if (*started) setenv("VARNOLT_E2E_ENV", (OwnEnvironmentDir() + "/env").c_str(), 1);
     return *started;
 }
 
 void StopWineEnvironment()
 {
-    const std::string command = std::string(VARNOLT_BENCH_ENV_SCRIPT) + " stop " + VARNOLT_BENCH_ENV_DIR +
+    const std::string command = std::string(VARNOLT_BENCH_ENV_SCRIPT) + " stop " + OwnEnvironmentDir() +
                                 " >/dev/null 2>&1";
     if (std::system(command.c_str()) != 0) std::fprintf(stderr, "bench: the Wine environment did not stop cleanly\n");
+    std::error_code ignored;
+    std::filesystem::remove_all(OwnEnvironmentDir(), ignored);
 }
 
 long EmptyDialogPeakKiB(const std::string& dir)
@@ -327,7 +340,6 @@ int main()
         std::fprintf(stderr, "bench: cannot start the Wine environment\n");
         return 1;
     }
-    setenv("VARNOLT_E2E_ENV", VARNOLT_BENCH_ENV_FILE, 1);
     if (!e2e::Env().ok) {
         std::fprintf(stderr, "bench: %s\n", e2e::Env().problem.c_str());
         return 1;

@@ -64,6 +64,7 @@ void PrintTally(const soak::Tally& t, uint64_t seed, double seconds)
     for (const auto& [message, count] : t.sessionEnds) std::printf("  %-46s %d\n", message.c_str(), count);
     std::printf("mismatches the protocol cannot tell apart\n");
     std::printf("  stored as changed by the line (checks pass)    %d\n", t.changedUndetectable);
+    std::printf("  stored as changed, its ACK lost: sent again   %d\n", t.changedThenSentAgain);
     std::printf("  repeated after a kill before its ACK           %d\n", t.repeatAfterKill);
     std::printf("  repeated after the port went before its ACK    %d\n", t.repeatAfterVanish);
     std::printf("  lost after noise cut a line in two             %d\n", t.lostAfterCutLine);

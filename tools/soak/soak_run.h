@@ -50,6 +50,7 @@ struct Tally {
     std::map<std::string, int> sessionEnds;  // error logs of the program, by message
     // Mismatches the protocol cannot avoid, each tied to what was injected:
     int changedUndetectable = 0;  // stored with the changed data of a fault the checks cannot see
+    int changedThenSentAgain = 0; // so stored, its "ACK\r" lost: the true record follows in a later session
     int repeatAfterKill = 0;      // written, then killed before its "ACK\r": sent again next session
     int repeatAfterVanish = 0;    // written, then the port gone under its "ACK\r"
     int lostAfterCutLine = 0;     // lost after noise cut a line in two (one answer too many)

@@ -33,12 +33,15 @@ bool OpenWorkspace(const std::string& stateDir, Workspace* workspace)
     *workspace = Workspace{};
     const char* given = std::getenv("VARNOLT_E2E_ENV");
     if (given == nullptr || !fs::exists(given)) {
-        if (RunEnvScript("start", stateDir) != 0) {
-            std::fprintf(stderr, "cannot start a Wine environment in %s (see its log directory)\n", stateDir.c_str());
+        // A directory of this process's own: starting an environment stops
+        // whatever an earlier start left in its directory.
+        const std::string own = stateDir + "-" + std::to_string(getpid());
+        if (RunEnvScript("start", own) != 0) {
+            std::fprintf(stderr, "cannot start a Wine environment in %s (see its log directory)\n", own.c_str());
             return false;
         }
-        workspace->envDir = stateDir;
-        setenv("VARNOLT_E2E_ENV", (stateDir + "/env").c_str(), 1);
+        workspace->envDir = own;
+        setenv("VARNOLT_E2E_ENV", (own + "/env").c_str(), 1);
     }
     if (!e2e::Env().ok) {
         std::fprintf(stderr, "%s\n", e2e::Env().problem.c_str());
@@ -66,8 +69,10 @@ void CloseWorkspace(Workspace& workspace)
 {
     std::error_code ignored;
     if (!workspace.dir.empty()) fs::remove_all(workspace.dir, ignored);
-    if (!workspace.envDir.empty() && RunEnvScript("stop", workspace.envDir) != 0)
-        std::fprintf(stderr, "the Wine environment did not stop cleanly\n");
+    if (!workspace.envDir.empty()) {
+        if (RunEnvScript("stop", workspace.envDir) != 0) std::fprintf(stderr, "the Wine environment did not stop cleanly\n");
+        fs::remove_all(workspace.envDir, ignored);
+    }
     workspace = Workspace{};
 }
 

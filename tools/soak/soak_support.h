@@ -19,7 +19,8 @@ struct Workspace {
 };
 
 // Uses the environment named by VARNOLT_E2E_ENV when that file exists, else
-// starts one in stateDir (stopped again by CloseWorkspace). False with a
+// starts one in stateDir with this process's id appended (stopped and
+// removed again by CloseWorkspace). False with a
 // message on stderr when nothing can run.
 bool OpenWorkspace(const std::string& stateDir, Workspace* workspace);
 void CloseWorkspace(Workspace& workspace);

@@ -404,7 +404,7 @@ void TerminalSimulator::BeginTransfer(bool restart)
         attempts_.assign(n, 0);
         repeatPending_.assign(n, false);
         pausedBefore_.assign(n, false);
-        lastHostData_.assign(n, std::string());
+        storable_.assign(n, std::vector<std::string>());
         for (size_t i = 0; i < n; ++i) {
             const RecordSpec& spec = current_.records[i];
             checksumFaultsLeft_[i] = spec.badChecksumAttempts;
@@ -519,7 +519,11 @@ TerminalSimulator::InFlight TerminalSimulator::LineFor(size_t index)
     }
     line.bytes = bytes;
     line.intact = verdict == LineVerdict::INTACT || verdict == LineVerdict::UNDETECTABLE;
-    lastHostData_[index] = line.intact ? DataOfLine(bytes) : spec.data;
+    if (line.intact) {
+        std::vector<std::string>& versions = storable_[index];
+        const std::string read = DataOfLine(bytes);
+        if (std::find(versions.begin(), versions.end(), read) == versions.end()) versions.push_back(read);
+    }
     PublishPending();
     return line;
 }
@@ -615,7 +619,7 @@ void TerminalSimulator::PublishPending()
     std::lock_guard<std::mutex> lock(mutex_);
     hasPending_ = pending;
     pendingData_ = pending ? current_.records[recordIndex_].data : std::string();
-    pendingHostData_ = pending ? lastHostData_[recordIndex_] : std::string();
+    pendingHostData_ = pending ? storable_[recordIndex_] : std::vector<std::string>();
 }
 
 std::vector<HostCommand> TerminalSimulator::Commands() const
@@ -687,7 +691,7 @@ int TerminalSimulator::IgnoredAnswers() const
     return ignoredAnswers_;
 }
 
-bool TerminalSimulator::PendingRecord(std::string* data, std::string* hostData) const
+bool TerminalSimulator::PendingRecord(std::string* data, std::vector<std::string>* hostData) const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     if (data != nullptr)

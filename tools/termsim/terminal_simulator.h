@@ -201,9 +201,10 @@ public:
     std::vector<InjectedFault> Injected() const;
     int IgnoredAnswers() const;  // answers that came while no line of the terminal waited for one
     // The first record of the transfer in progress not yet acknowledged: its
-    // data, and the data of the line last sent for it as the host would read
-    // it. False when no such record has been sent.
-    bool PendingRecord(std::string* data, std::string* hostData) const;
+    // data, and the data of each line sent for it that the host could have
+    // stored (more than one when a line changed on the way yet passed the
+    // host's checks). False when no such record has been sent.
+    bool PendingRecord(std::string* data, std::vector<std::string>* hostData) const;
     // Host bytes the front and the terminal have acted on (answers written,
     // events logged): after a wait for it, the host may change its speed.
     size_t HostBytesHandled() const;
@@ -272,7 +273,8 @@ private:
     std::vector<InjectedFault> injected_;
     int ignoredAnswers_ = 0;
     bool hasPending_ = false;
-    std::string pendingData_, pendingHostData_;
+    std::string pendingData_;
+    std::vector<std::string> pendingHostData_;
     uint64_t generation_ = 0;  // bumped on every logged event, wakes WaitFor
 
     LineFront front_;  // simulator thread once started
@@ -292,7 +294,7 @@ private:
     std::vector<int> attempts_;
     std::vector<bool> repeatPending_;
     std::vector<bool> pausedBefore_;
-    std::vector<std::string> lastHostData_;  // data of the line last sent per record, as the host reads it
+    std::vector<std::vector<std::string>> storable_;  // per record: data of its lines the host could store
     int nakReadsLeft_ = 0;
     int starts_ = 0;                // "ACK\r" starts of this transfer
     size_t recordIndex_ = 0;        // first record not yet acknowledged
