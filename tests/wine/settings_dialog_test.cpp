@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"
+#include "scripted_settings_dialog.h"
 #include "res/resource.h"
 #include "test_dir.h"
 #include "tests/common/restore_guard.h"
@@ -26,33 +27,6 @@ Strings Texts(BoxWatcher& boxes)
     Strings texts;
     for (const SeenBox& box : boxes.Boxes()) texts.push_back(box.text);
     return texts;
-}
-
-constexpr UINT MSG_RUN_SCRIPT = WM_APP + 40;
-constexpr INT_PTR NOT_ENDED = 99;
-std::function<void(HWND)> dialogScript;
-
-INT_PTR CALLBACK ScriptedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == MSG_RUN_SCRIPT) {
-        // Shown as the user sees it (the modal loop would show it only once idle).
-        ShowWindow(dialog, SW_SHOWNORMAL);
-        std::function<void(HWND)> script = std::move(dialogScript);
-        script(dialog);
-        if (!settingsDialogState.ending) EndDialog(dialog, NOT_ENDED);
-        return TRUE;
-    }
-    const INT_PTR result = SettingsDialogProc(dialog, message, wParam, lParam);
-    if (message == WM_INITDIALOG) PostMessageA(dialog, MSG_RUN_SCRIPT, 0, 0);
-    return result;
-}
-
-INT_PTR RunDialog(std::function<void(HWND)> script)
-{
-    dialogScript = std::move(script);
-    RegisterSettingsDialogControls();
-    return DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
-                           ScriptedDialogProc, 0);
 }
 
 void Select(HWND dialog, int listId, int index)
@@ -144,7 +118,7 @@ TEST_F(SettingsDialogTest, ShowsTheSettingsAndEnablesByInterfaceSaveModeAndKeepO
         {"checking keep-online takes viewing away at once",
          [](HWND d) { Select(d, IDC_SAVE_MODE, OVERWRITE); Click(d, IDC_KEEP_ONLINE); }, {}, {IDC_VIEW_DATA}},
     };
-    RunDialog([&](HWND dialog) {
+    RunSettingsDialog([&](HWND dialog) {
         std::string shown;
         for (int id : {IDC_SAVE_MODE, IDC_INTERFACE, IDC_BAUD_RATE})
             shown += std::to_string(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0)) + ",";
@@ -179,7 +153,7 @@ TEST_F(SettingsDialogTest, NumberFieldsAreClampedAsTyped)
         {"delay 300 becomes 255", IDC_CHAR_DELAY, true, "300", "255"},
         {"the delay keeps a leading zero", IDC_CHAR_DELAY, true, "07", "07"},
     };
-    RunDialog([&](HWND dialog) {
+    RunSettingsDialog([&](HWND dialog) {
         for (const auto& row : rows) {
             row.typed ? Type(dialog, row.id, row.input) : SetText(dialog, row.id, row.input);
             EXPECT_EQ(row.shown, Text(dialog, row.id)) << row.proves;
@@ -199,7 +173,7 @@ TEST_F(SettingsDialogTest, BadFieldsAreReportedOnFocusLossAndOnOkAndCancelWrites
         {"the COM port needs a number", IDC_COM_PORT, "", "3", IDC_POLLING_TIME},
         {"the polling time needs a number", IDC_POLLING_TIME, "", "5", IDC_ADD_RETURN},
     };
-    EXPECT_EQ(2, RunDialog([&](HWND dialog) {
+    EXPECT_EQ(2, RunSettingsDialog([&](HWND dialog) {
         for (const auto& step : steps) {
             for (const char* text : {step.bad, step.good}) {
                 Focus(dialog, step.id);
@@ -244,7 +218,7 @@ TEST_F(SettingsDialogTest, OkStoresTheValuesAndKeepsTheInvariantsOfEachMode)
 {
     // Every value, and an empty directory meaning the program's own.
     settings.keepOnline = 0;
-    EXPECT_EQ(1, RunDialog([&](HWND d) {
+    EXPECT_EQ(1, RunSettingsDialog([&](HWND d) {
         Select(d, IDC_INTERFACE, CRADLE_IR);
         Type(d, IDC_COM_PORT, "12");
         Select(d, IDC_BAUD_RATE, BAUD_INDEX_38400);
@@ -263,12 +237,12 @@ TEST_F(SettingsDialogTest, OkStoresTheValuesAndKeepsTheInvariantsOfEachMode)
     Defaults();
     // Append: keep-online is stored 0 though its disabled box still shows a check.
     settings.keepOnline = 1;
-    EXPECT_EQ(1, RunDialog([&](HWND d) { Select(d, IDC_SAVE_MODE, APPEND); Click(d, IDOK); }));
+    EXPECT_EQ(1, RunSettingsDialog([&](HWND d) { Select(d, IDC_SAVE_MODE, APPEND); Click(d, IDOK); }));
     EXPECT_EQ("0", IniLines().at(10));
 
     // Keep-online: viewing is stored 0 whatever its box shows.
     settings.keepOnline = 0;
-    EXPECT_EQ(1, RunDialog([&](HWND d) {
+    EXPECT_EQ(1, RunSettingsDialog([&](HWND d) {
         Select(d, IDC_SAVE_MODE, OVERWRITE);
         for (int box : {IDC_VIEW_DATA, IDC_KEEP_ONLINE}) SetChecked(d, box, true);
         Click(d, IDOK);
@@ -277,7 +251,7 @@ TEST_F(SettingsDialogTest, OkStoresTheValuesAndKeepsTheInvariantsOfEachMode)
 
     // Auto file name: only the directory is checked, and normalised.
     settings.saveMode = AUTO_FILE_NAME;
-    EXPECT_EQ(1, RunDialog([&](HWND d) { SetText(d, IDC_DIRECTORY, directory + "\\"); Click(d, IDOK); }));
+    EXPECT_EQ(1, RunSettingsDialog([&](HWND d) { SetText(d, IDC_DIRECTORY, directory + "\\"); Click(d, IDOK); }));
     EXPECT_EQ((Strings{directory, "4"}), (Strings{IniLines().at(0), IniLines().at(4)}));
     EXPECT_STREQ("SCAN.TXT", settings.outputFileName);    // kept for the named-file modes
 
@@ -287,7 +261,7 @@ TEST_F(SettingsDialogTest, OkStoresTheValuesAndKeepsTheInvariantsOfEachMode)
     settings.saveMode = KEYBOARD_EMULATION;
     settings.addLineFeed = 1;
     settings.viewReceivedData = settings.keepOnline = 0;
-    EXPECT_EQ(1, RunDialog([&](HWND d) { Type(d, IDC_CHAR_DELAY, "15"); Click(d, IDOK); }));
+    EXPECT_EQ(1, RunSettingsDialog([&](HWND d) { Type(d, IDC_CHAR_DELAY, "15"); Click(d, IDOK); }));
     EXPECT_EQ((Strings{"C:\\Kept\\Here", "1", "1", "1", "3", "1", "0", "1", "0", "1", "0", "2", "15"}),
               IniLines());
 }
@@ -296,7 +270,7 @@ TEST_F(SettingsDialogTest, OkStoresTheValuesAndKeepsTheInvariantsOfEachMode)
 TEST_F(SettingsDialogTest, BrowseOpensSaveAsOrTheFolderBrowserAndOkWaitsForIt)
 {
     BoxWatcher saveAs("Save As", IDOK, 0);
-    EXPECT_EQ(NOT_ENDED, RunDialog([&](HWND d) {
+    EXPECT_EQ(NOT_ENDED, RunSettingsDialog([&](HWND d) {
         SetText(d, IDC_FILE_NAME, "Chosen.txt");    // Save-As offers the name the field holds
         // Dispatched by Save-As's own message loop while it is open, and ignored.
         PostMessageA(d, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
@@ -309,7 +283,7 @@ TEST_F(SettingsDialogTest, BrowseOpensSaveAsOrTheFolderBrowserAndOkWaitsForIt)
     settings.saveMode = AUTO_FILE_NAME;
     for (int button : {IDOK, IDCANCEL}) {
         BoxWatcher browser("Browse for Folder", button, 0x3742);    // the title text above the tree
-        RunDialog([&](HWND d) {
+        RunSettingsDialog([&](HWND d) {
             SetText(d, IDC_DIRECTORY, "C:\\before");
             Click(d, IDC_BROWSE);
             // Return puts in its default folder, as a file-system path; Escape leaves the field.

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "scripted_settings_dialog.h"
+
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -270,30 +272,6 @@ TEST_F(TelephonyTest, EndingTelephonyStopsTheReceiveThreadFirstAndIsHarmlessTwic
 // ---- Modem config, through the settings dialog ------------------------------
 
 constexpr char CHOOSER_CAPTION[] = "Choose the active device";
-constexpr UINT MSG_RUN_SCRIPT = WM_APP + 41;
-constexpr INT_PTR NOT_ENDED = 99;
-std::function<void(HWND)> dialogScript;
-
-INT_PTR CALLBACK ScriptedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == MSG_RUN_SCRIPT) {
-        ShowWindow(dialog, SW_SHOWNORMAL);
-        std::function<void(HWND)> script = std::move(dialogScript);
-        script(dialog);
-        if (!settingsDialogState.ending) EndDialog(dialog, NOT_ENDED);
-        return TRUE;
-    }
-    const INT_PTR result = SettingsDialogProc(dialog, message, wParam, lParam);
-    if (message == WM_INITDIALOG) PostMessageA(dialog, MSG_RUN_SCRIPT, 0, 0);
-    return result;
-}
-
-void RunSettingsDialog(std::function<void(HWND)> script)
-{
-    dialogScript = std::move(script);
-    RegisterSettingsDialogControls();
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SETTINGS), nullptr, ScriptedDialogProc, 0);
-}
 
 // Answers the device chooser from another thread as a user would: notes the
 // names it offers and the one selected, then picks an entry and presses OK,
