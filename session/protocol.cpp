@@ -253,6 +253,10 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
     const char* last = io.lastCommand();
     if (std::strcmp(last, READ_COMMAND) == 0) {
         if (session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
+        // The terminal starts over on "READ\r": a line it left unfinished
+        // (its CR lost on the way) would otherwise be glued to the front of
+        // its "ACK\r", which then reads as a bad record and is refused.
+        ClearLine(session);
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;

@@ -41,6 +41,22 @@ TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
     EXPECT_EQ(fake.commands, Texts(6, "NAK\r")) << "six refusals answered, the seventh ends it";
 }
 
+// A record whose CR was lost leaves an unfinished line when the reply time
+// runs out and "READ\r" goes again: the terminal's "ACK\r" must not be read
+// as the end of that line (a bad record answered "NAK\r", which the
+// terminal would take for the answer to its next send).
+TEST(LineBuilder, ALineLeftUnfinishedIsDroppedWhenReadIsSentAgain)
+{
+    ProcessSessionOnFake session;
+    const std::string record = RecordLine(0, "abc");
+    EXPECT_EQ(Feed("ACK\r" + record.substr(0, record.size() - 1)), 1);
+    EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r"}));
+    EXPECT_EQ(Feed("ACK\r" + record), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "ACK\r"})) << "the terminal's ACK opens, the record is taken";
+    EXPECT_EQ(fake.delivered, "abc");
+}
+
 TEST(LineBuilder, LongLineIsHandledWithItsFirst1025Bytes)
 {
     // A record of exactly 1025 bytes; when its CR comes late, the bytes after
