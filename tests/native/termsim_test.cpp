@@ -34,3 +34,34 @@ TEST(TerminalSimulator, ASplitLineGoesOutInItsPiecesWithTheGapsBetween)
     sim.Stop();
     ClosePtyPair(pty);
 }
+
+// The soak's terminal writes two lines in one write, in pieces; the host's
+// answer to the first comes while the second is still going out. The
+// terminal has written that first line whole, so the answer is its own (taken
+// only once the whole write was out, it went to the wrong line).
+TEST(TerminalSimulator, ALineOfAJoinedWriteIsOwedItsAnswerFromItsCrOn)
+{
+    PtyPair pty;
+    ASSERT_EQ(OpenPtyPair(pty), 0);
+    TransferPlan plan = PlainTransfer({"abc", "def"});
+    const std::string first = EncodeRecordLine(0, "abc");
+    plan.records[0].joinWithNext = true;
+    plan.records[0].splitChunk = first.size();   // the first line, then the second
+    plan.records[0].splitGapMs = 300;
+    TerminalSimulator sim;
+    sim.AddTransfer(plan);
+    ASSERT_EQ(sim.Start(pty.master), 0);
+    ASSERT_EQ(write(pty.slave, "READ\r", 5), 5);
+    ASSERT_TRUE(sim.WaitFor([&](const TerminalSimulator& s) { return s.Sent().size() >= 2; }, 3000));
+    ASSERT_EQ(sim.Sent()[1].bytes, first);
+    ASSERT_EQ(write(pty.slave, "ACK\r", 4), 4);
+    ASSERT_TRUE(sim.WaitFor([](const TerminalSimulator& s) { return s.Sent().size() >= 3; }, 3000));
+    ASSERT_EQ(write(pty.slave, "ACK\r", 4), 4);
+    ASSERT_TRUE(sim.WaitForTransfers(1, 3000)) << "both lines answered, \"OVER\\r\" follows";
+    const auto acknowledged = sim.Acknowledged();
+    ASSERT_EQ(acknowledged.size(), 2u);
+    EXPECT_EQ(acknowledged[0].data, "abc");
+    EXPECT_LT(acknowledged[0].timeNs, sim.Sent()[2].timeNs) << "the first line's answer taken while the second went out";
+    sim.Stop();
+    ClosePtyPair(pty);
+}

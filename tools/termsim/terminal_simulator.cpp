@@ -210,11 +210,15 @@ void TerminalSimulator::RunDueWork()
         const Piece piece = pieces_.front();
         pieces_.pop_front();
         SendNow(piece.bytes);
+        // A line waits for its answer from its CR on, even while the
+        // lines written with it are still going out.
+        pieceBytesWritten_ += piece.bytes.size();
+        while (!writing_.empty() && writing_.front().endsAt <= pieceBytesWritten_) {
+            inFlight_.push_back(std::move(writing_.front()));
+            writing_.pop_front();
+        }
         if (pieces_.empty()) {
             pieceDueNs_ = -1;
-            for (InFlight& flying : writing_)
-                inFlight_.push_back(std::move(flying));
-            writing_.clear();
         } else {
             pieceDueNs_ = MonotonicRawNs() + pieces_.front().gapMs * 1000000LL;
         }
@@ -341,6 +345,8 @@ void TerminalSimulator::HandleAnswer(bool ack)
         // Whatever went out after the refused line is refused too.
         for (InFlight& later : inFlight_)
             later.role = LineRole::STALE;
+        for (InFlight& later : writing_)
+            later.role = LineRole::STALE;
         SendCurrent();
         return;
     }
@@ -433,6 +439,7 @@ void TerminalSimulator::BeginTransfer(bool restart)
     inFlight_.clear();
     pieces_.clear();
     writing_.clear();
+    pieceBytesQueued_ = pieceBytesWritten_;
     pieceDueNs_ = -1;
     timer_ = Timer::NONE;
     timerDueNs_ = -1;
@@ -579,18 +586,25 @@ void TerminalSimulator::SendCurrent()
 }
 
 // Writes a line whole, or in pieces with a pause before each further piece;
-// its lines wait for their answers once the last piece is out.
+// each of its lines waits for its answer once its CR is out. Pieces still
+// going out of an earlier write go first.
 void TerminalSimulator::SendLine(const std::string& bytes, std::vector<size_t> cuts, int gapMs,
                                  std::vector<InFlight> lines)
 {
+    const bool idle = pieces_.empty();
     cuts.push_back(bytes.size());
     size_t from = 0;
     for (size_t cut : cuts) {
         pieces_.push_back(Piece{bytes.substr(from, cut - from), from == 0 ? 0 : gapMs});
         from = cut;
     }
-    writing_ = std::move(lines);
-    pieceDueNs_ = MonotonicRawNs();
+    for (InFlight& line : lines) {
+        pieceBytesQueued_ += line.bytes.size();
+        line.endsAt = pieceBytesQueued_;
+        writing_.push_back(std::move(line));
+    }
+    if (idle)
+        pieceDueNs_ = MonotonicRawNs();
     RunDueWork();
 }
 

@@ -225,6 +225,7 @@ private:
         size_t record = 0;
         std::string bytes;   // as sent
         bool intact = true;  // could pass the host's checks as its record
+        uint64_t endsAt = 0; // while written in pieces: piece bytes written once its CR is out
     };
     enum class Timer { NONE, SEND_CURRENT, RESEND };
     struct Piece {
@@ -302,7 +303,8 @@ private:
     std::deque<InFlight> inFlight_; // lines sent whole, oldest first, each owed one answer
     std::deque<Piece> pieces_;      // the rest of a line being written
     int64_t pieceDueNs_ = -1;
-    std::vector<InFlight> writing_; // the lines the pieces make up
+    std::deque<InFlight> writing_;  // the lines the pieces make up, each owed its answer once its CR is out
+    uint64_t pieceBytesQueued_ = 0, pieceBytesWritten_ = 0;
     Timer timer_ = Timer::NONE;
     int64_t timerDueNs_ = -1;
     bool silent_ = false;           // nothing more in this transfer until a "READ\r"
