@@ -1,5 +1,7 @@
 // Gathers received bytes into lines: a CR ends a line; bytes beyond the line
-// capacity are dropped, but their CR still ends the line.
+// capacity are dropped, but their CR still ends the line. A line that began
+// in the same chunk after a line we answered is marked as written before
+// that answer.
 #include "session/line_builder.h"
 
 #include "session/protocol.h"
@@ -13,9 +15,14 @@ int FeedReceivedBytes(const uint8_t* bytes, unsigned count)
 {
     if (bytes == nullptr || count == 0) return 1;
     SessionState& s = sessionState;
+    const uint32_t answersBefore = s.answersSent;
     for (unsigned i = 0; i < count; ++i) {
         const uint8_t byte = bytes[i];
         if (s.lineLength < 0 || s.lineLength > LINE_CAPACITY) s.lineLength = 0;
+        // Every byte of a chunk was here before we answered any line of it:
+        // a line that begins after an answered one was written before the
+        // terminal could read that answer, so it is no reply to it.
+        if (s.lineLength == 0 && s.answersSent != answersBefore) s.lineBeforeAnswer = true;
         if (s.lineLength < LINE_CAPACITY) s.lineBuffer[s.lineLength++] = byte;
         if (byte == CR) {
             const int result = HandleLine(s.lineBuffer, s.lineLength);

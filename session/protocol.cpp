@@ -87,7 +87,30 @@ bool IsRepetition(const SessionState& session, const uint8_t* line, int length)
 
 int Answer(const Step& step, const char* answer)
 {
+    ++step.session.answersSent;
     return step.io.sendCommand(answer, ANSWER_REPLY_TIME, ANSWER_LENGTH) ? 1 : ERR_PORT_WRITE;
+}
+
+// The terminal answers each of our answers with one line. A bad record line
+// it wrote before it could read our latest answer is most likely the rest of
+// a line that noise cut in two, and that line has had its answer: a second
+// one would leave the terminal one answer behind, taking the "ACK\r" of one
+// line for the next, refused one. It is dropped without an answer; should
+// the terminal still wait for one, the reply time runs out and our "NAK\r"
+// comes. (A good record written that early is a terminal that did not wait
+// for our answer, and is answered as usual.)
+int SkipLineBeforeAnswer(const Step& step)
+{
+    ClearLine(step.session);
+    step.io.armReplyTimer(ANSWER_REPLY_TIME);
+    return 1;
+}
+
+// Our answer went out while the terminal was still writing a line: the line's
+// rest is no reply to it either.
+void MarkLineUnderWay(SessionState& session, bool underWay)
+{
+    if (underWay) session.lineBeforeAnswer = true;
 }
 
 int StartTransfer(const Step& step)
@@ -158,7 +181,7 @@ int RefuseRecord(const Step& step)
     return 1;
 }
 
-int HandleRecord(const Step& step, uint8_t* line, int length)
+int HandleRecord(const Step& step, uint8_t* line, int length, bool beforeAnswer)
 {
     line[length] = 0;
     if (IsRepetition(step.session, line, length)) {
@@ -167,7 +190,8 @@ int HandleRecord(const Step& step, uint8_t* line, int length)
     }
     // A line too short to hold a sequence value and a checksum (a CR alone
     // among them) is refused like a bad checksum.
-    if (length < RECORD_OVERHEAD || !RecordIsValid(step.session, line, length)) return RefuseRecord(step);
+    if (length < RECORD_OVERHEAD || !RecordIsValid(step.session, line, length))
+        return beforeAnswer ? SkipLineBeforeAnswer(step) : RefuseRecord(step);
     return AcceptRecord(step, line, length);
 }
 
@@ -205,6 +229,8 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     std::memset(session.previousRecord, 0, sizeof session.previousRecord);
     session.previousLength = 0;
     session.typingRecord = false;
+    session.answersSent = 0;
+    session.lineBeforeAnswer = false;
     ClearLine(session);
     io.clearLastCommand();
     session.retryCount = 0;
@@ -216,6 +242,8 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
 {
     const Step step{session, options, io};
     io.stopReplyTimer();
+    const bool beforeAnswer = session.lineBeforeAnswer;
+    session.lineBeforeAnswer = false;
     // The terminal waits for the answer to the record being typed; whatever
     // comes meanwhile is noise, and the record's answer follows its typing.
     if (session.typingRecord) {
@@ -224,7 +252,9 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
     }
     if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord(step);
 
-    if (IsRecordLine(line)) return HandleRecord(step, line, length);
+    if (IsRecordLine(line)) return HandleRecord(step, line, length, beforeAnswer);
+    // The terminal's own lines get no answer, so they are taken wherever
+    // they come (its "OVER\r" in one write with its last record).
     if (LineContains(line, length, ACK_TEXT)) return StartTransfer(step);
     if (LineContains(line, length, NAK_TEXT)) {
         ClearLine(session);
@@ -236,14 +266,17 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
         io.showStatus("Completed!!");
         return 0;
     }
-    return HandleRecord(step, line, length);
+    return HandleRecord(step, line, length, beforeAnswer);
 }
 
 int StepTypedRecord(SessionState& session, const ProtocolIo& io)
 {
     if (!session.typingRecord) return 1;
     session.typingRecord = false;
-    return CountAndAcknowledge(Step{session, NO_OPTIONS, io});
+    const bool underWay = session.lineLength > 0;
+    const int result = CountAndAcknowledge(Step{session, NO_OPTIONS, io});
+    MarkLineUnderWay(session, underWay);
+    return result;
 }
 
 int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollInterval, bool keepOnline)
@@ -257,13 +290,19 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
+        session.lineBeforeAnswer = false;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;
     }
     // The terminal did not follow our "ACK\r" or "NAK\r": drop what came of
-    // the line and ask for the record again, as for a refused one.
-    return RefuseRecord(Step{session, NO_OPTIONS, io});
+    // the line and ask for the record again, as for a refused one. If the
+    // terminal was only slow and is still writing, the rest of its line is
+    // no reply to this "NAK\r".
+    const bool underWay = session.lineLength > 0;
+    const int result = RefuseRecord(Step{session, NO_OPTIONS, io});
+    MarkLineUnderWay(session, underWay);
+    return result;
 }
 
 void ResetSession()

@@ -15,6 +15,8 @@ struct SessionState {
     int32_t retryCount;                       // repetitions since the last accepted record
     uint8_t expectedSequence;                 // 0..9
     bool typingRecord;                        // an accepted record is being typed, not yet answered
+    uint32_t answersSent;                     // "ACK\r" and "NAK\r" written in this session
+    bool lineBeforeAnswer;                    // the line in the buffer began before our latest answer
 };
 
 extern SessionState sessionState;

@@ -28,6 +28,40 @@ TEST(LineBuilder, LinesAreHandledInOrderWhateverTheChunks)
     EXPECT_EQ(fake.events, inOrder) << "each line answered before the next is looked at";
 }
 
+// The terminal writes one line for each of our answers. Noise that turns a
+// data byte into a CR makes two lines of one; answering both left the
+// terminal one answer behind for the rest of the session, so that it took
+// the "ACK\r" of one line for the answer to the next, refused one, and
+// dropped that record.
+TEST(LineBuilder, ABadLineWrittenBeforeOurAnswerIsNotRefused)
+{
+    ProcessSessionOnFake session;
+    const std::string record = RecordLine(0, "abcdef");
+    std::string cut = record;
+    cut[3] = '\r';
+    EXPECT_EQ(Feed("ACK\r"), 1);
+    EXPECT_EQ(Feed(cut + RecordLine(1, "wrong")), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r"})) << "one answer for the one line the terminal wrote";
+    EXPECT_EQ(fake.events.back(), "arm 1000") << "the reply time still runs for the answer we wait for";
+    // A terminal that sends its next record without waiting is answered as usual.
+    EXPECT_EQ(Feed(record + RecordLine(1, "next")), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "ACK\r"}));
+
+    // The reply time ran out while the terminal was only slow: our "NAK\r"
+    // is the answer to its line, so the rest of that line gets none.
+    const std::string next = RecordLine(2, "slow");
+    EXPECT_EQ(Feed(next.substr(0, 4)), 1);
+    EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
+    EXPECT_EQ(Feed(next.substr(4)), 1);
+    EXPECT_EQ(Feed(next), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "ACK\r", "NAK\r", "ACK\r"}));
+
+    // The terminal's own lines are taken wherever they come: its "OVER\r"
+    // in one write with its last record completes the session.
+    EXPECT_EQ(Feed(RecordLine(3, "last") + "OVER\r"), 0);
+    EXPECT_EQ(fake.delivered, "abcdefnextslowlast");
+}
+
 TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
 {
     ProcessSessionOnFake session;
@@ -35,9 +69,8 @@ TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
     EXPECT_EQ(fake.delivered, "a");
     EXPECT_EQ(fake.commands, Texts({"ACK\r"}));
     session.Restart();
-    std::string bad;
-    for (int i = 0; i < 9; ++i) bad += RecordLine(4, "bad");
-    EXPECT_EQ(Feed(bad), ERR_TIMEOUT);
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(Feed(RecordLine(4, "bad")), 1);
+    EXPECT_EQ(Feed(RecordLine(4, "bad") + RecordLine(0, "good")), ERR_TIMEOUT);
     EXPECT_EQ(fake.commands, Texts(6, "NAK\r")) << "six refusals answered, the seventh ends it";
 }
 
