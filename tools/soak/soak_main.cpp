@@ -67,8 +67,8 @@ void PrintTally(const soak::Tally& t, uint64_t seed, double seconds)
     std::printf("  stored as changed, its ACK lost: sent again   %d\n", t.changedThenSentAgain);
     std::printf("  repeated after a kill before its ACK           %d\n", t.repeatAfterKill);
     std::printf("  repeated after the port went before its ACK    %d\n", t.repeatAfterVanish);
-    std::printf("  lost after noise cut a line in two             %d\n", t.lostAfterCutLine);
     std::printf("mismatches (each must be 0)\n");
+    std::printf("  lost after noise cut a line in two             %d\n", t.lostAfterCutLine);
     std::printf("  lost %d, duplicated %d, reordered %d, extra bytes %ld, changed %d, boxes %d, stalls %d\n", t.lost,
                 t.duplicated, t.reordered, t.extraBytes, t.changedOther, t.boxes, t.stalls);
     if (!t.failures.empty()) {
@@ -105,7 +105,8 @@ int main(int argc, char** argv)
     }
     PrintTally(tally, options.seed, soak::Seconds() - start);
     soak::CloseWorkspace(workspace);
-    const bool clean = tally.lost == 0 && tally.duplicated == 0 && tally.reordered == 0 && tally.extraBytes == 0 &&
+    const bool clean = tally.lost == 0 && tally.lostAfterCutLine == 0 && tally.duplicated == 0 &&
+                       tally.reordered == 0 && tally.extraBytes == 0 &&
                        tally.changedOther == 0 && tally.boxes == 0 && tally.stalls == 0 && tally.failures.empty();
     std::printf("%s\n", clean ? "PASS" : "FAIL");
     return clean ? 0 : 1;

@@ -148,6 +148,7 @@ private:
                 ++tally_.stalls;
                 Fail("nothing acknowledged for " + std::to_string(STUCK_MS / 1000) + " s (transfer " +
                      std::to_string(current) + ")");
+                PrintLastExchanges();
                 return;
             }
             if (now - progressNs_ > MsToNs(STALL_MS)) {
@@ -161,6 +162,7 @@ private:
                 ++tally_.stalls;
                 Fail("no byte from the program for " + std::to_string(STALL_MS / 1000) + " s (transfer " +
                      std::to_string(current) + ")");
+                PrintLastExchanges();
                 return;
             }
             usleep(POLL_MS * 1000);
@@ -346,13 +348,10 @@ private:
         tally_.duplicated += check.duplicated;
         tally_.reordered += check.reordered;
         tally_.extraBytes += static_cast<long>(check.extraBytes);
-        if (lostToCut == check.lost && check.duplicated == 0 && check.reordered == 0 && check.extraBytes == 0) {
-            Note("lost " + std::to_string(lostToCut) + " record(s) after noise cut a line in two");
-            return;
-        }
         char text[200];
-        std::snprintf(text, sizeof text, "mismatch at %s: lost %d, duplicated %d, reordered %d, extra bytes %zu", when,
-                      check.lost - lostToCut, check.duplicated, check.reordered, check.extraBytes);
+        std::snprintf(text, sizeof text, "mismatch at %s: lost %d (%d after noise cut a line in two), duplicated %d, "
+                      "reordered %d, extra bytes %zu", when, check.lost, lostToCut, check.duplicated, check.reordered,
+                      check.extraBytes);
         // Where the two part, and a little before it.
         const std::string want = Concat(expected);
         size_t at = 0;
@@ -405,18 +404,31 @@ private:
         }
     }
 
-    // The line as it goes, host lines and terminal writes in time order.
-    void Trace()
+    // The line as it goes, host lines and terminal writes in time order,
+    // from the given ones on.
+    void PrintExchanges(size_t* fromCommand, size_t* fromSent) const
     {
         const std::vector<termsim::HostCommand> commands = sim_.Commands();
         const std::vector<termsim::SentChunk> sent = sim_.Sent();
         std::vector<std::pair<int64_t, std::string>> lines;
-        for (; tracedCommands_ < commands.size(); ++tracedCommands_)
-            lines.emplace_back(commands[tracedCommands_].timeNs, "host     " + Printable(commands[tracedCommands_].text, 60));
-        for (; tracedSent_ < sent.size(); ++tracedSent_)
-            lines.emplace_back(sent[tracedSent_].timeNs, "terminal " + Printable(sent[tracedSent_].bytes, 60));
+        for (; *fromCommand < commands.size(); ++*fromCommand)
+            lines.emplace_back(commands[*fromCommand].timeNs, "host     " + Printable(commands[*fromCommand].text, 60));
+        for (; *fromSent < sent.size(); ++*fromSent)
+            lines.emplace_back(sent[*fromSent].timeNs, "terminal " + Printable(sent[*fromSent].bytes, 60));
         std::sort(lines.begin(), lines.end());
         for (const auto& [when, text] : lines) std::printf("      %10.3f %s\n", static_cast<double>(when) / 1e9, text.c_str());
+    }
+
+    void Trace() { PrintExchanges(&tracedCommands_, &tracedSent_); }
+
+    // A stall shows what the line did last, so that it explains itself.
+    void PrintLastExchanges() const
+    {
+        constexpr size_t LAST = 12;
+        size_t fromCommand = sim_.Commands().size(), fromSent = sim_.Sent().size();
+        fromCommand -= std::min(fromCommand, LAST);
+        fromSent -= std::min(fromSent, LAST);
+        PrintExchanges(&fromCommand, &fromSent);
     }
 
     void Note(const std::string& what)

@@ -53,8 +53,8 @@ struct Tally {
     int changedThenSentAgain = 0; // so stored, its "ACK\r" lost: the true record follows in a later session
     int repeatAfterKill = 0;      // written, then killed before its "ACK\r": sent again next session
     int repeatAfterVanish = 0;    // written, then the port gone under its "ACK\r"
-    int lostAfterCutLine = 0;     // lost after noise cut a line in two (one answer too many)
     // Everything else, which must stay 0:
+    int lostAfterCutLine = 0;     // lost after noise cut a line in two (counted apart to tell why)
     int lost = 0, duplicated = 0, reordered = 0, changedOther = 0, boxes = 0, stalls = 0;
     long extraBytes = 0;
     std::vector<std::string> failures;
