@@ -22,7 +22,7 @@ int FeedReceivedBytes(const uint8_t* bytes, unsigned count)
         // Every byte of a chunk was here before we answered any line of it:
         // a line that begins after an answered one was written before the
         // terminal could read that answer, so it is no reply to it.
-        if (s.lineLength == 0 && s.answersSent != answersBefore) s.lineBeforeAnswer = true;
+        if (s.lineLength == 0 && s.answersSent != answersBefore) s.lineOutranAnswer = true;
         if (s.lineLength < LINE_CAPACITY) s.lineBuffer[s.lineLength++] = byte;
         if (byte == CR) {
             const int result = HandleLine(s.lineBuffer, s.lineLength);

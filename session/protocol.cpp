@@ -91,15 +91,20 @@ int Answer(const Step& step, const char* answer)
     return step.io.sendCommand(answer, ANSWER_REPLY_TIME, ANSWER_LENGTH) ? 1 : ERR_PORT_WRITE;
 }
 
-// The terminal answers each of our answers with one line. A bad record line
-// it wrote before it could read our latest answer is most likely the rest of
-// a line that noise cut in two, and that line has had its answer: a second
-// one would leave the terminal one answer behind, taking the "ACK\r" of one
-// line for the next, refused one. It is dropped without an answer; should
-// the terminal still wait for one, the reply time runs out and our "NAK\r"
-// comes. (A good record written that early is a terminal that did not wait
-// for our answer, and is answered as usual.)
-int SkipLineBeforeAnswer(const Step& step)
+// The terminal pairs each answer it reads with its oldest line still
+// waiting, so a line it wrote once must get one answer, not two: a second
+// one leaves it an answer behind, taking the "ACK\r" of one line for the
+// next, refused one. Two kinds of bad line are the rest of a line that has
+// had its answer, and get none of their own:
+// - a line that began in the same read after a line we answered and does not
+//   begin with a sequence value: noise turned a byte of that line into a CR
+//   (a line that begins like a record is a terminal that did not wait for our
+//   answer, and is answered as usual);
+// - what follows of a line that was under way when we answered it (the reply
+//   time ran out, or a typed record was acknowledged), whatever its first byte.
+// Should the terminal still wait for an answer, the reply time runs out and
+// our "NAK\r" comes.
+int SkipRestOfAnsweredLine(const Step& step)
 {
     ClearLine(step.session);
     step.io.armReplyTimer(ANSWER_REPLY_TIME);
@@ -110,7 +115,7 @@ int SkipLineBeforeAnswer(const Step& step)
 // rest is no reply to it either.
 void MarkLineUnderWay(SessionState& session, bool underWay)
 {
-    if (underWay) session.lineBeforeAnswer = true;
+    if (underWay) session.lineHeadDropped = true;
 }
 
 int StartTransfer(const Step& step)
@@ -181,7 +186,7 @@ int RefuseRecord(const Step& step)
     return 1;
 }
 
-int HandleRecord(const Step& step, uint8_t* line, int length, bool beforeAnswer)
+int HandleRecord(const Step& step, uint8_t* line, int length, bool restOfAnsweredLine)
 {
     line[length] = 0;
     if (IsRepetition(step.session, line, length)) {
@@ -191,7 +196,7 @@ int HandleRecord(const Step& step, uint8_t* line, int length, bool beforeAnswer)
     // A line too short to hold a sequence value and a checksum (a CR alone
     // among them) is refused like a bad checksum.
     if (length < RECORD_OVERHEAD || !RecordIsValid(step.session, line, length))
-        return beforeAnswer ? SkipLineBeforeAnswer(step) : RefuseRecord(step);
+        return restOfAnsweredLine ? SkipRestOfAnsweredLine(step) : RefuseRecord(step);
     return AcceptRecord(step, line, length);
 }
 
@@ -230,7 +235,8 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     session.previousLength = 0;
     session.typingRecord = false;
     session.answersSent = 0;
-    session.lineBeforeAnswer = false;
+    session.lineOutranAnswer = false;
+    session.lineHeadDropped = false;
     ClearLine(session);
     io.clearLastCommand();
     session.retryCount = 0;
@@ -242,8 +248,8 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
 {
     const Step step{session, options, io};
     io.stopReplyTimer();
-    const bool beforeAnswer = session.lineBeforeAnswer;
-    session.lineBeforeAnswer = false;
+    const bool outranAnswer = session.lineOutranAnswer, headDropped = session.lineHeadDropped;
+    session.lineOutranAnswer = session.lineHeadDropped = false;
     // The terminal waits for the answer to the record being typed; whatever
     // comes meanwhile is noise, and the record's answer follows its typing.
     if (session.typingRecord) {
@@ -252,7 +258,7 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
     }
     if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord(step);
 
-    if (IsRecordLine(line)) return HandleRecord(step, line, length, beforeAnswer);
+    if (IsRecordLine(line)) return HandleRecord(step, line, length, headDropped);
     // The terminal's own lines get no answer, so they are taken wherever
     // they come (its "OVER\r" in one write with its last record).
     if (LineContains(line, length, ACK_TEXT)) return StartTransfer(step);
@@ -266,7 +272,7 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
         io.showStatus("Completed!!");
         return 0;
     }
-    return HandleRecord(step, line, length, beforeAnswer);
+    return HandleRecord(step, line, length, outranAnswer || headDropped);
 }
 
 int StepTypedRecord(SessionState& session, const ProtocolIo& io)
@@ -290,7 +296,7 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
-        session.lineBeforeAnswer = false;
+        session.lineOutranAnswer = session.lineHeadDropped = false;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;

@@ -16,7 +16,8 @@ struct SessionState {
     uint8_t expectedSequence;                 // 0..9
     bool typingRecord;                        // an accepted record is being typed, not yet answered
     uint32_t answersSent;                     // "ACK\r" and "NAK\r" written in this session
-    bool lineBeforeAnswer;                    // the line in the buffer began before our latest answer
+    bool lineOutranAnswer;                    // the line began in the read of a line since answered
+    bool lineHeadDropped;                     // the line was under way when we answered; its start is gone
 };
 
 extern SessionState sessionState;

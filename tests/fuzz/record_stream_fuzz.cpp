@@ -7,8 +7,9 @@
 // model. Both must agree on every command sent and every byte delivered:
 // a record is written once, only when it is new and whole, only a whole
 // repetition of the last record is acknowledged without being written, and
-// a bad record line that began in the chunk of a line already answered
-// (written before the terminal could read that answer) is not refused.
+// a line that began in the chunk of a line already answered (written before
+// the terminal could read that answer) and does not begin with a sequence
+// value is not refused.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -99,7 +100,7 @@ struct Model {
                     && static_cast<uint8_t>(line[line.size() - 2]) == Wire(sum >> 8);
         }
         if (!valid) {
-            if (startChunk == answeredInChunk) return 1;
+            if (startChunk == answeredInChunk && first > 9) return 1;
             if (retries > 5) return -1;
             ++retries;
             return events += "N", 1;

@@ -33,33 +33,35 @@ TEST(LineBuilder, LinesAreHandledInOrderWhateverTheChunks)
 // terminal one answer behind for the rest of the session, so that it took
 // the "ACK\r" of one line for the answer to the next, refused one, and
 // dropped that record.
-TEST(LineBuilder, ABadLineWrittenBeforeOurAnswerIsNotRefused)
+TEST(LineBuilder, TheRestOfALineWeAnsweredGetsNoAnswerOfItsOwn)
 {
     ProcessSessionOnFake session;
     const std::string record = RecordLine(0, "abcdef");
     std::string cut = record;
     cut[3] = '\r';
     EXPECT_EQ(Feed("ACK\r"), 1);
-    EXPECT_EQ(Feed(cut + RecordLine(1, "wrong")), 1);
+    EXPECT_EQ(Feed(cut), 1);
     EXPECT_EQ(fake.commands, Texts({"NAK\r"})) << "one answer for the one line the terminal wrote";
     EXPECT_EQ(fake.events.back(), "arm 1000") << "the reply time still runs for the answer we wait for";
-    // A terminal that sends its next record without waiting is answered as usual.
-    EXPECT_EQ(Feed(record + RecordLine(1, "next")), 1);
-    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "ACK\r"}));
+    // Lines that begin like records are a terminal that did not wait for our
+    // answer: each gets its own, good or bad.
+    EXPECT_EQ(Feed(record + RecordLine(2, "wrong") + RecordLine(1, "next")), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "NAK\r", "ACK\r"}));
 
     // The reply time ran out while the terminal was only slow: our "NAK\r"
-    // is the answer to its line, so the rest of that line gets none.
-    const std::string next = RecordLine(2, "slow");
-    EXPECT_EQ(Feed(next.substr(0, 4)), 1);
+    // is the answer to its line, so the rest of that line gets none, even
+    // when it begins like a record.
+    const std::string slow = RecordLine(2, std::string("ab\x05" "cd"));
+    EXPECT_EQ(Feed(slow.substr(0, 3)), 1);
     EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
-    EXPECT_EQ(Feed(next.substr(4)), 1);
-    EXPECT_EQ(Feed(next), 1);
-    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "ACK\r", "NAK\r", "ACK\r"}));
+    EXPECT_EQ(Feed(slow.substr(3)), 1);
+    EXPECT_EQ(Feed(slow), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "NAK\r", "ACK\r", "NAK\r", "ACK\r"}));
 
     // The terminal's own lines are taken wherever they come: its "OVER\r"
     // in one write with its last record completes the session.
     EXPECT_EQ(Feed(RecordLine(3, "last") + "OVER\r"), 0);
-    EXPECT_EQ(fake.delivered, "abcdefnextslowlast");
+    EXPECT_EQ(fake.delivered, "abcdefnextab\x05" "cdlast");
 }
 
 TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
