@@ -21,7 +21,8 @@ int FeedReceivedBytes(const uint8_t* bytes, unsigned count)
         if (s.lineLength < 0 || s.lineLength > LINE_CAPACITY) s.lineLength = 0;
         // Every byte of a chunk was here before we answered any line of it:
         // a line that begins after an answered one was written before the
-        // terminal could read that answer, so it is no reply to it.
+        // terminal could read that answer (the record step decides whether
+        // it is the rest of the answered line).
         if (s.lineLength == 0 && s.answersSent != answersBefore) s.lineOutranAnswer = true;
         if (s.lineLength < LINE_CAPACITY) s.lineBuffer[s.lineLength++] = byte;
         if (byte == CR) {
