@@ -303,11 +303,14 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
     }
     // The terminal did not follow our "ACK\r" or "NAK\r": drop what came of
     // the line and ask for the record again, as for a refused one. If the
-    // terminal was only slow and is still writing, the rest of its line is
-    // no reply to this "NAK\r".
-    const bool underWay = session.lineLength > 0;
+    // terminal was only slow and is still writing its reply, this "NAK\r"
+    // answers that line and its rest gets none. A line begun before the
+    // terminal could read our last answer is no such reply: the "NAK\r" goes
+    // to an earlier line of the terminal's, and this one's rest is answered.
+    const bool replyUnderWay = session.lineLength > 0 && !session.lineOutranAnswer;
+    session.lineOutranAnswer = false;
     const int result = RefuseRecord(Step{session, NO_OPTIONS, io});
-    MarkLineUnderWay(session, underWay);
+    MarkLineUnderWay(session, replyUnderWay);
     return result;
 }
 

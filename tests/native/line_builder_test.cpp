@@ -58,10 +58,19 @@ TEST(LineBuilder, TheRestOfALineWeAnsweredGetsNoAnswerOfItsOwn)
     EXPECT_EQ(Feed(slow), 1);
     EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "NAK\r", "ACK\r", "NAK\r", "ACK\r"}));
 
+    // A terminal that did not wait is still writing its next line when the
+    // reply time runs out: the "NAK\r" answers its earlier line, so the rest
+    // of this one gets its own answer.
+    const std::string early = RecordLine(4, "early");
+    EXPECT_EQ(Feed(RecordLine(3, "last") + early.substr(0, 3)), 1);
+    EXPECT_EQ(HandleReplyTimeout(1000, false), 1);
+    EXPECT_EQ(Feed(early.substr(3)), 1);
+    EXPECT_EQ(fake.commands, Texts({"NAK\r", "ACK\r", "NAK\r", "ACK\r", "NAK\r", "ACK\r", "ACK\r", "NAK\r", "NAK\r"}));
+
     // The terminal's own lines are taken wherever they come: its "OVER\r"
     // in one write with its last record completes the session.
-    EXPECT_EQ(Feed(RecordLine(3, "last") + "OVER\r"), 0);
-    EXPECT_EQ(fake.delivered, "abcdefnextab\x05" "cdlast");
+    EXPECT_EQ(Feed(RecordLine(4, "final") + "OVER\r"), 0);
+    EXPECT_EQ(fake.delivered, "abcdefnextab\x05" "cdlastfinal");
 }
 
 TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
