@@ -253,7 +253,11 @@ TransferPlan DrawTransfer(SoakRandom& random, const DrawOptions& options)
             const int gaps = static_cast<int>((lineLength - 1) / spec.splitChunk);
             spec.splitGapMs = std::min(random.Below(41), gaps > 0 ? SPLIT_LINE_MS / gaps : 0);
         }
-        if (i + 1 < count && Chance(random, 5, options)) spec.joinWithNext = true;
+        // A terminal that writes its next line before the answer to this one
+        // arrived, and then loses that answer, pairs every later answer with
+        // the wrong line: no host can undo that (the answers carry no
+        // sequence value), so a joined write never loses its first answer.
+        if (i + 1 < count && Chance(random, 5, options) && spec.droppedAcks == 0) spec.joinWithNext = true;
         if (Chance(random, 4, options)) spec.pauseBeforeMs = DrawPause(random, options);
         if (Chance(random, 3, options)) {
             spec.pauseInsideMs = DrawPause(random, options);
