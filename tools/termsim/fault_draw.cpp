@@ -237,8 +237,12 @@ TransferPlan DrawTransfer(SoakRandom& random, const DrawOptions& options)
             spec.wrongSequenceAttempts = 1;
             spec.wrongSequenceOffset = random.Between(1, 9);
             // Sequence value and data of the record before: the very line the
-            // host took last, which it must take for a repetition.
-            if (spec.wrongSequenceOffset == 9 && i > 0 && plan.records.back().data == spec.data)
+            // host took last, which it must take for a repetition. And after
+            // a record written in one go with this one, the sequence value of
+            // that record is the one the host expects while it refuses that
+            // record: this line would be a good record to it.
+            if (spec.wrongSequenceOffset == 9 && i > 0 &&
+                (plan.records.back().data == spec.data || plan.records.back().joinWithNext))
                 spec.wrongSequenceOffset = 1;
         }
         if (Chance(random, 5, options)) spec.repeatAfterAck = true;
