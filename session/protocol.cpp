@@ -235,8 +235,6 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     session.previousLength = 0;
     session.typingRecord = false;
     session.answersSent = 0;
-    session.lineOutranAnswer = false;
-    session.lineHeadDropped = false;
     ClearLine(session);
     io.clearLastCommand();
     session.retryCount = 0;
@@ -249,7 +247,6 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
     const Step step{session, options, io};
     io.stopReplyTimer();
     const bool outranAnswer = session.lineOutranAnswer, headDropped = session.lineHeadDropped;
-    session.lineOutranAnswer = session.lineHeadDropped = false;
     // The terminal waits for the answer to the record being typed; whatever
     // comes meanwhile is noise, and the record's answer follows its typing.
     if (session.typingRecord) {
@@ -296,7 +293,6 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
-        session.lineOutranAnswer = session.lineHeadDropped = false;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;
@@ -308,7 +304,6 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
     // terminal could read our last answer is no such reply: the "NAK\r" goes
     // to an earlier line of the terminal's, and this one's rest is answered.
     const bool replyUnderWay = session.lineLength > 0 && !session.lineOutranAnswer;
-    session.lineOutranAnswer = false;
     const int result = RefuseRecord(Step{session, NO_OPTIONS, io});
     MarkLineUnderWay(session, replyUnderWay);
     return result;

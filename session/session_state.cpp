@@ -9,4 +9,7 @@ void ClearLine(SessionState& session)
 {
     std::memset(session.lineBuffer, 0, sizeof session.lineBuffer);
     session.lineLength = 0;
+    // The marks describe the line in the buffer, so they go with it.
+    session.lineOutranAnswer = false;
+    session.lineHeadDropped = false;
 }

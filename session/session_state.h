@@ -22,5 +22,5 @@ struct SessionState {
 
 extern SessionState sessionState;
 
-// All 1026 bytes of lineBuffer zero and lineLength 0.
+// All 1026 bytes of lineBuffer zero, lineLength 0 and the line's marks cleared.
 void ClearLine(SessionState& session);
