@@ -120,6 +120,7 @@ void MarkLineUnderWay(SessionState& session, bool underWay)
 
 int StartTransfer(const Step& step)
 {
+    step.session.readAnswered = true;
     step.io.showConnected();
     if (!step.options.typeRecords) {
         const int opened = step.io.openOutput();
@@ -186,6 +187,23 @@ int RefuseRecord(const Step& step)
     return 1;
 }
 
+// Until the terminal has answered our "READ\r", any other line it sends was
+// written before it read that command: a line left over from before the
+// program or the link was lost, or its first record after an "ACK\r" that
+// noise made unreadable. The terminal starts over on "READ\r" and drops
+// what it was waiting for, so an answer to such a line would be taken for
+// the answer to the first record of the new transfer, and every later
+// answer for the next line's, which loses a record. The line is refused
+// without an answer; when nothing else follows, "READ\r" goes out again.
+int SkipLineBeforeTransfer(const Step& step)
+{
+    ClearLine(step.session);
+    if (step.session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
+    ++step.session.retryCount;
+    step.io.armReplyTimer(ANSWER_REPLY_TIME);
+    return 1;
+}
+
 int HandleRecord(const Step& step, uint8_t* line, int length, bool restOfAnsweredLine)
 {
     line[length] = 0;
@@ -234,6 +252,7 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     std::memset(session.previousRecord, 0, sizeof session.previousRecord);
     session.previousLength = 0;
     session.typingRecord = false;
+    session.readAnswered = false;
     session.answersSent = 0;
     ClearLine(session);
     io.clearLastCommand();
@@ -255,7 +274,10 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
     }
     if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord(step);
 
-    if (IsRecordLine(line)) return HandleRecord(step, line, length, headDropped);
+    if (IsRecordLine(line)) {
+        if (!session.readAnswered) return SkipLineBeforeTransfer(step);
+        return HandleRecord(step, line, length, headDropped);
+    }
     // The terminal's own lines get no answer, so they are taken wherever
     // they come (its "OVER\r" in one write with its last record).
     if (LineContains(line, length, ACK_TEXT)) return StartTransfer(step);
@@ -269,6 +291,7 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
         io.showStatus("Completed!!");
         return 0;
     }
+    if (!session.readAnswered) return SkipLineBeforeTransfer(step);
     return HandleRecord(step, line, length, outranAnswer || headDropped);
 }
 
@@ -293,6 +316,7 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
+        session.readAnswered = false;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;

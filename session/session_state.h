@@ -15,6 +15,7 @@ struct SessionState {
     int32_t retryCount;                       // repetitions since the last accepted record
     uint8_t expectedSequence;                 // 0..9
     bool typingRecord;                        // an accepted record is being typed, not yet answered
+    bool readAnswered;                        // the terminal answered our latest "READ\r" with "ACK\r"
     uint32_t answersSent;                     // "ACK\r" and "NAK\r" written in this session
     bool lineOutranAnswer;                    // the line began in the read of a line since answered
     bool lineHeadDropped;                     // the line was under way when we answered; its start is gone

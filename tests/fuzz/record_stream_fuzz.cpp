@@ -9,7 +9,8 @@
 // repetition of the last record is acknowledged without being written, and
 // a line that began in the chunk of a line already answered (written before
 // the terminal could read that answer) and does not begin with a sequence
-// value is not refused.
+// value is not refused, and nothing before the terminal's "ACK\r" is
+// answered.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -59,6 +60,7 @@ struct Model {
     std::string previous;   // last accepted line without its CR
     int received = 0, retries = 0;
     int expected = 0;
+    bool readAnswered = false;
     std::string events;
     size_t answeredInChunk = SIZE_MAX;   // the chunk of the last answered line's CR
 
@@ -86,9 +88,13 @@ struct Model {
     {
         const auto first = static_cast<uint8_t>(line[0]);
         if (first > 9) {
-            if (Contains(line, "ACK\r")) return events += "O", 1;
+            if (Contains(line, "ACK\r")) return readAnswered = true, events += "O", 1;
             if (Contains(line, "NAK\r")) return 1;
             if (Contains(line, "OVER\r")) return 0;
+        }
+        if (!readAnswered) {
+            if (retries > 5) return -1;
+            return ++retries, 1;
         }
         const std::string body = line.substr(0, line.size() - 1);
         if (received > 0 && body == previous) return events += "A", 1;

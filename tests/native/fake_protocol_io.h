@@ -66,7 +66,7 @@ inline std::string RecordLine(int sequence, const std::string& data)
 }
 
 // A fresh session of the test's own, after "READ\r" went out.
-inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
+inline void RequestSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
 {
     fake = FakeWorld{};
     fake.options = RecordOptions{.typeRecords = mode == KEYBOARD_EMULATION, .addReturn = addReturn,
@@ -81,6 +81,16 @@ inline int Line(const std::string& text)
     std::vector<uint8_t> exact(text.begin(), text.end());
     exact.push_back(0);
     return StepLine(fake.session, fake.options, FAKE_IO, exact.data(), static_cast<int>(text.size()));
+}
+
+// A fresh session whose terminal has answered "ACK\r": records come now.
+// The record of events starts after that answer.
+inline void StartSession(SaveMode mode = OVERWRITE, bool addReturn = false, bool addLineFeed = false)
+{
+    RequestSession(mode, addReturn, addLineFeed);
+    Line("ACK\r");
+    fake.events.clear();
+    fake.openCalls = 0;
 }
 
 inline int Timeout(unsigned pollInterval, bool keepOnline)
@@ -105,7 +115,7 @@ struct ProcessSessionOnFake {
     // A fresh session, after "READ\r" went out.
     void Restart()
     {
-        StartSession();
+        RequestSession();
         ResetSession();
         fake.lastCommand = "READ\r";
     }

@@ -76,10 +76,11 @@ TEST(LineBuilder, TheRestOfALineWeAnsweredGetsNoAnswerOfItsOwn)
 TEST(LineBuilder, CompletionOrFailureDropsTheRestOfTheChunk)
 {
     ProcessSessionOnFake session;
-    EXPECT_EQ(Feed(RecordLine(0, "a") + "OVER\r" + RecordLine(1, "b") + "xy"), 0);
+    EXPECT_EQ(Feed("ACK\r" + RecordLine(0, "a") + "OVER\r" + RecordLine(1, "b") + "xy"), 0);
     EXPECT_EQ(fake.delivered, "a");
     EXPECT_EQ(fake.commands, Texts({"ACK\r"}));
     session.Restart();
+    ASSERT_EQ(Feed("ACK\r"), 1);
     for (int i = 0; i < 6; ++i) ASSERT_EQ(Feed(RecordLine(4, "bad")), 1);
     EXPECT_EQ(Feed(RecordLine(4, "bad") + RecordLine(0, "good")), ERR_TIMEOUT);
     EXPECT_EQ(fake.commands, Texts(6, "NAK\r")) << "six refusals answered, the seventh ends it";
@@ -112,6 +113,7 @@ TEST(LineBuilder, LongLineIsHandledWithItsFirst1025Bytes)
     ProcessSessionOnFake session;
     for (const std::string& chunk : {line, line.substr(0, 1024) + "z" + "dropped\r", tooLong}) {
         session.Restart();
+        ASSERT_EQ(Feed("ACK\r"), 1);
         EXPECT_EQ(Feed(chunk), 1);
         EXPECT_EQ(Feed(RecordLine(chunk == tooLong ? 0 : 1, "ok")), 1) << "the next line starts clean";
         EXPECT_EQ(fake.delivered, (chunk == tooLong ? "" : data) + "ok");

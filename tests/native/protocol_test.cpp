@@ -170,7 +170,7 @@ TEST(Records, FailedDeliveryOrAnswerEndsTheSession)
 
 TEST(TerminalAnswers, NakRearmsAckOpensAgainWithoutResetAndOverCompletes)
 {
-    StartSession();
+    RequestSession();
     fake.session.retryCount = 2;
     EXPECT_EQ(Line("NAK\r"), 1);
     EXPECT_EQ(Line("ACK\r"), 1);
@@ -185,25 +185,61 @@ TEST(TerminalAnswers, NakRearmsAckOpensAgainWithoutResetAndOverCompletes)
         << "the reply timer stays stopped";
     EXPECT_EQ(fake.commands, Texts(2, "ACK\r")) << "the terminal's answers are never answered";
     EXPECT_EQ(fake.delivered, "abcabc");
-    StartSession(APPEND);
+    RequestSession(APPEND);
     fake.openResult = ERR_FILE_OPEN;
     EXPECT_EQ(Line("ACK\r"), ERR_FILE_OPEN);
     EXPECT_EQ(fake.events, Texts({"stop", "connected", "open"}));
 }
 
+// The terminal starts over on "READ\r". A line that comes before its
+// "ACK\r" was written before it read that command (left over from a
+// program that was killed, or its first record after an "ACK\r" spoiled by
+// noise); answering it gave the terminal's first record of the new transfer
+// that answer and every later record the answer of the line before, so that
+// a refused record passed for acknowledged and was lost.
+TEST(TerminalAnswers, ALineBeforeTheTerminalAnswersReadGetsNoAnswer)
+{
+    RequestSession();
+    EXPECT_EQ(Line(RecordLine(4, "left over")), 1);
+    EXPECT_EQ(Line(ABC0), 1) << "a good record 0 too";
+    EXPECT_EQ(Line("AC\x4B\x01\r"), 1) << "an ACK that noise spoiled";
+    EXPECT_TRUE(fake.commands.empty());
+    EXPECT_EQ(fake.delivered, "");
+    EXPECT_EQ(fake.events.back(), "arm 1000") << "READ goes again if nothing follows";
+    EXPECT_EQ(fake.session.retryCount, 3) << "counted like refusals";
+    EXPECT_EQ(Timeout(3000, false), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r"}));
+    EXPECT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(ABC0), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "ACK\r"}));
+    EXPECT_EQ(fake.delivered, "abc");
+
+    // READ sent again after the terminal's ACK: until it answers anew, its
+    // lines are from before.
+    RequestSession();
+    ASSERT_EQ(Line("ACK\r"), 1);
+    ASSERT_EQ(Timeout(3000, false), 1);
+    EXPECT_EQ(Line(ABC0), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r"}));
+    // A stream of them ends the session like refusals do.
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(Line(ABC0), 1) << i;
+    EXPECT_EQ(Line(ABC0), ERR_TIMEOUT);
+}
+
 TEST(ReplyTimeout, ReadIsRepeatedSixTimesThenTheSessionTimesOutUnlessKeptOnline)
 {
-    StartSession();
+    RequestSession();
     for (int i = 0; i < 6; ++i) ASSERT_EQ(Timeout(1000, false), 1) << i;
     EXPECT_EQ(Timeout(1000, false), ERR_TIMEOUT);
     EXPECT_EQ(fake.commands, Texts(6, "READ\r")) << "seven in all with the first";
-    StartSession();
+    RequestSession();
     for (int i = 0; i < 50; ++i) ASSERT_EQ(Timeout(5000, true), 1) << i;
     EXPECT_EQ(fake.commands, Texts(50, "READ\r"));
     EXPECT_EQ(fake.events.back(), "arm 5000");
     // Repetitions outside keep-online shorten the allowance for refusals.
-    StartSession();
+    RequestSession();
     for (int i = 0; i < 3; ++i) Timeout(1000, false);
+    ASSERT_EQ(Line("ACK\r"), 1);
     for (int i = 0; i < 3; ++i) ASSERT_EQ(Line(ABC1), 1);
     EXPECT_EQ(Line(ABC1), ERR_TIMEOUT);
 }
