@@ -62,6 +62,33 @@ TEST(SoakDraw, RecordsCoverEveryByteValueButCrAndSpellAnswersWhenTheySaySo)
     EXPECT_GT(spelled, 20);
 }
 
+// A terminal that writes a record together with the next one cannot lose
+// the first one's answer or send it again after the next (no host could
+// pair the answers right, or take it for a repetition), and the next one's
+// wrong sequence value is never the first one's own (a host refusing the
+// first must take that line for its record).
+TEST(SoakDraw, AJoinedWriteIsNeverDrawnWithAFaultNoHostCanServe)
+{
+    SoakRandom random = DeriveRandom(7, 3);
+    const DrawOptions faultsEverywhere{.maxRecords = 12, .faultPercent = 500};
+    int joined = 0;
+    for (int i = 0; i < 500; ++i) {
+        const TransferPlan plan = DrawTransfer(random, faultsEverywhere);
+        for (size_t r = 0; r + 1 < plan.records.size(); ++r) {
+            const RecordSpec& first = plan.records[r];
+            if (!first.joinWithNext) continue;
+            ++joined;
+            EXPECT_EQ(first.droppedAcks, 0) << i << " " << r;
+            EXPECT_FALSE(first.repeatAfterAck) << i << " " << r;
+            const RecordSpec& next = plan.records[r + 1];
+            if (next.wrongSequenceAttempts > 0) {
+                EXPECT_NE(next.wrongSequenceOffset, 9) << i << " " << r;
+            }
+        }
+    }
+    EXPECT_GT(joined, 100);
+}
+
 TEST(SoakDraw, ADisguiseAlwaysPassesTheHostsChecks)
 {
     const struct {

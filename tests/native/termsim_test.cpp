@@ -38,7 +38,9 @@ TEST(TerminalSimulator, ASplitLineGoesOutInItsPiecesWithTheGapsBetween)
 // The soak's terminal writes two lines in one write, in pieces; the host's
 // answer to the first comes while the second is still going out. The
 // terminal has written that first line whole, so the answer is its own (taken
-// only once the whole write was out, it went to the wrong line).
+// only once the whole write was out, it went to the wrong line). A line the
+// terminal writes meanwhile (here the first record once more) follows the
+// second whole: written at once, it went out between the second's bytes.
 TEST(TerminalSimulator, ALineOfAJoinedWriteIsOwedItsAnswerFromItsCrOn)
 {
     PtyPair pty;
@@ -46,6 +48,7 @@ TEST(TerminalSimulator, ALineOfAJoinedWriteIsOwedItsAnswerFromItsCrOn)
     TransferPlan plan = PlainTransfer({"abc", "def"});
     const std::string first = EncodeRecordLine(0, "abc");
     plan.records[0].joinWithNext = true;
+    plan.records[0].repeatAfterAck = true;
     plan.records[0].splitChunk = first.size();   // the first line, then the second
     plan.records[0].splitGapMs = 300;
     TerminalSimulator sim;
@@ -55,12 +58,15 @@ TEST(TerminalSimulator, ALineOfAJoinedWriteIsOwedItsAnswerFromItsCrOn)
     ASSERT_TRUE(sim.WaitFor([&](const TerminalSimulator& s) { return s.Sent().size() >= 2; }, 3000));
     ASSERT_EQ(sim.Sent()[1].bytes, first);
     ASSERT_EQ(write(pty.slave, "ACK\r", 4), 4);
-    ASSERT_TRUE(sim.WaitFor([](const TerminalSimulator& s) { return s.Sent().size() >= 3; }, 3000));
-    ASSERT_EQ(write(pty.slave, "ACK\r", 4), 4);
-    ASSERT_TRUE(sim.WaitForTransfers(1, 3000)) << "both lines answered, \"OVER\\r\" follows";
+    ASSERT_TRUE(sim.WaitFor([](const TerminalSimulator& s) { return s.Sent().size() >= 4; }, 3000));
+    EXPECT_EQ(sim.Sent()[2].bytes, EncodeRecordLine(1, "def"));
+    EXPECT_EQ(sim.Sent()[3].bytes, first);
+    ASSERT_EQ(write(pty.slave, "ACK\rACK\r", 8), 8);
+    ASSERT_TRUE(sim.WaitForTransfers(1, 3000)) << "both lines and the repetition answered, \"OVER\\r\" follows";
     const auto acknowledged = sim.Acknowledged();
     ASSERT_EQ(acknowledged.size(), 2u);
     EXPECT_EQ(acknowledged[0].data, "abc");
+    EXPECT_EQ(acknowledged[1].data, "def");
     EXPECT_LT(acknowledged[0].timeNs, sim.Sent()[2].timeNs) << "the first line's answer taken while the second went out";
     sim.Stop();
     ClosePtyPair(pty);

@@ -262,6 +262,9 @@ TransferPlan DrawTransfer(SoakRandom& random, const DrawOptions& options)
         // the wrong line: no host can undo that (the answers carry no
         // sequence value), so a joined write never loses its first answer.
         if (i + 1 < count && Chance(random, 5, options) && spec.droppedAcks == 0) spec.joinWithNext = true;
+        // Sent again after the next record is out, a record is no repetition
+        // of the last one to any host: it is refused until the session ends.
+        if (spec.joinWithNext) spec.repeatAfterAck = false;
         if (Chance(random, 4, options)) spec.pauseBeforeMs = DrawPause(random, options);
         if (Chance(random, 3, options)) {
             spec.pauseInsideMs = DrawPause(random, options);

@@ -318,8 +318,7 @@ void TerminalSimulator::HandleAnswer(bool ack)
         return;  // sent past a refused line: refused as well, and sent again in turn
     if (line.role == LineRole::REPEAT) {
         if (!ack) {
-            SendNow(line.bytes);  // the repetition was refused: it goes out again
-            inFlight_.push_back(line);
+            SendLine(line.bytes, {}, 0, {line});  // the repetition was refused: it goes out again
         } else if (inFlight_.empty()) {
             SendCurrent();
         }
@@ -367,8 +366,7 @@ void TerminalSimulator::HandleAnswer(bool ack)
         LogFault(FaultKind::REPEATED, static_cast<int>(index), attempts_[index] - 1, 0);
         InFlight repeat = line;
         repeat.role = LineRole::REPEAT;
-        SendNow(repeat.bytes);
-        inFlight_.push_back(repeat);
+        SendLine(repeat.bytes, {}, 0, {repeat});   // after a line of the same write still going out
         return;
     }
     if (inFlight_.empty() && pieces_.empty())
