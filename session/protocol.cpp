@@ -177,35 +177,33 @@ int AcceptRecord(const Step& step, uint8_t* line, int length)
     return CountAndAcknowledge(step);
 }
 
-int RefuseRecord(const Step& step)
+// A refusal counts towards the retry limit. It is answered "NAK\r", unless
+// the terminal is owed no answer; then only the reply time runs again.
+int RefuseRecord(const Step& step, bool answered = true)
 {
     ClearLine(step.session);
     if (step.session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
-    const int answered = Answer(step, NAK_TEXT);
-    if (answered < 0) return answered;
+    if (answered) {
+        const int sent = Answer(step, NAK_TEXT);
+        if (sent < 0) return sent;
+    } else {
+        step.io.armReplyTimer(ANSWER_REPLY_TIME);
+    }
     ++step.session.retryCount;
-    return 1;
-}
-
-// Until the terminal has answered our "READ\r", any other line it sends was
-// written before it read that command: a line left over from before the
-// program or the link was lost, or its first record after an "ACK\r" that
-// noise made unreadable. The terminal starts over on "READ\r" and drops
-// what it was waiting for, so an answer to such a line would be taken for
-// the answer to the first record of the new transfer, and every later
-// answer for the next line's, which loses a record. The line is refused
-// without an answer; when nothing else follows, "READ\r" goes out again.
-int SkipLineBeforeTransfer(const Step& step)
-{
-    ClearLine(step.session);
-    if (step.session.retryCount > RETRY_LIMIT) return ERR_TIMEOUT;
-    ++step.session.retryCount;
-    step.io.armReplyTimer(ANSWER_REPLY_TIME);
     return 1;
 }
 
 int HandleRecord(const Step& step, uint8_t* line, int length, bool restOfAnsweredLine)
 {
+    // Until the terminal has answered our "READ\r", any line of it that is
+    // not an answer was written before it read that command: a line left
+    // over from before the program or the link was lost, or its first record
+    // after an "ACK\r" that noise made unreadable. The terminal starts over
+    // on "READ\r" and drops what it was waiting for, so an answer to such a
+    // line would be taken for the answer to the first record of the new
+    // transfer, and every later answer for the next line's, which loses a
+    // record. When nothing else follows, "READ\r" goes out again.
+    if (!step.session.readAnswered) return RefuseRecord(step, false);
     line[length] = 0;
     if (IsRepetition(step.session, line, length)) {
         ClearLine(step.session);
@@ -274,10 +272,7 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
     }
     if (line == nullptr || length < 1 || length > LINE_CAPACITY) return RefuseRecord(step);
 
-    if (IsRecordLine(line)) {
-        if (!session.readAnswered) return SkipLineBeforeTransfer(step);
-        return HandleRecord(step, line, length, headDropped);
-    }
+    if (IsRecordLine(line)) return HandleRecord(step, line, length, headDropped);
     // The terminal's own lines get no answer, so they are taken wherever
     // they come (its "OVER\r" in one write with its last record).
     if (LineContains(line, length, ACK_TEXT)) return StartTransfer(step);
@@ -291,7 +286,6 @@ int StepLine(SessionState& session, const RecordOptions& options, const Protocol
         io.showStatus("Completed!!");
         return 0;
     }
-    if (!session.readAnswered) return SkipLineBeforeTransfer(step);
     return HandleRecord(step, line, length, outranAnswer || headDropped);
 }
 
