@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
+#include "link/late_binding.h"
 
 #include <commdlg.h>
 
@@ -118,6 +119,7 @@ int BrowseOutputFile(HWND owner, char* directory, char* fileName)
     dialog.lpstrInitialDir = workDirectory;
     dialog.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
     dialog.lpstrDefExt = "TXT";
-    if (!GetSaveFileNameA(&dialog)) return 0;
+    auto* saveAs = LATE(GetSaveFileNameA);
+    if (saveAs == nullptr || !saveAs(&dialog)) return 0;
     return SplitChosenPath(file, directory, fileName);
 }

@@ -9,6 +9,7 @@
 #include "app/settings_dialog_fields.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_dialog_rules.h"
+#include "link/late_binding.h"
 #include "res/resource.h"
 
 SettingsDialogState settingsDialogState;
@@ -18,8 +19,9 @@ SettingsDialogState settingsDialogState;
 // command-line run never loads the common controls at all.
 bool RegisterSettingsDialogControls()
 {
+    auto* initCommonControls = LATE(InitCommonControlsEx);
     INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS};
-    return InitCommonControlsEx(&controls) != FALSE;
+    return initCommonControls != nullptr && initCommonControls(&controls) != FALSE;
 }
 
 namespace {

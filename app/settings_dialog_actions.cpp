@@ -11,6 +11,7 @@
 #include "app/settings_file.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
+#include "link/late_binding.h"
 #include "res/resource.h"
 
 namespace {
@@ -101,12 +102,15 @@ void BrowseForFolder(HWND dialog)
     char displayName[MAX_PATH] = {};
     BROWSEINFOA browse;
     PrepareFolderBrowser(&browse, dialog, displayName);
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderA(&browse);
+    auto* browseForFolder = LATE(SHBrowseForFolderA);
+    auto* pathFromList = LATE(SHGetPathFromIDListA);
+    if (browseForFolder == nullptr || pathFromList == nullptr) return;
+    PIDLIST_ABSOLUTE chosen = browseForFolder(&browse);
     if (chosen == nullptr) return;
     char folder[MAX_PATH] = {};
     // A shell place with no file-system path (such as the computer itself)
     // leaves the field as it was.
-    if (SHGetPathFromIDListA(chosen, folder)) SetDlgItemTextA(dialog, IDC_DIRECTORY, folder);
+    if (pathFromList(chosen, folder)) SetDlgItemTextA(dialog, IDC_DIRECTORY, folder);
     CoTaskMemFree(chosen);
 }
 

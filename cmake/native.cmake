@@ -32,13 +32,36 @@ foreach(arch x86_64 i686)
     USES_TERMINAL_BUILD ON)
 endforeach()
 
-set(VARNOLT_EXE ${WIN64_BUILD}/Varnolt.exe)
 set(WINE64 /usr/lib/wine/wine64)
+
+# The program a site gets is the 32-bit release: the Wine-side tests run it
+# wherever this machine can run 32-bit programs (Wine's 32-bit side, and a
+# kernel that runs 32-bit code: some have IA-32 emulation switched off).
+# There the release build takes the Win32 tests and every end-to-end test,
+# and the x86_64 build its Win32 tests and the end-to-end tests where the
+# pointer size matters. Elsewhere the x86_64 build takes every layer in its
+# place, and the release's own entries report themselves skipped.
+# (wine64 starts a 32-bit program through Wine's 32-bit loader by itself.)
+execute_process(COMMAND /usr/lib/wine/wine --version RESULT_VARIABLE wine32_status OUTPUT_QUIET ERROR_QUIET)
+if(wine32_status EQUAL 0)
+  set(RELEASE_RUNS_HERE ON)
+  set(E2E_BUILD ${WIN32_BUILD})
+else()
+  set(RELEASE_RUNS_HERE OFF)
+  set(E2E_BUILD ${WIN64_BUILD})
+  message(STATUS "This machine cannot run 32-bit programs: the tests run the x86_64 build in the release's place")
+endif()
+set(VARNOLT_EXE ${E2E_BUILD}/Varnolt.exe)
+# A test entry that stands for a release layer this machine cannot run.
+set(RELEASE_SKIPPED_COMMAND sh -c "echo 'this machine cannot run 32-bit programs under Wine (see README)' && exit 77")
 
 # A Windows test program that crashes under Wine does not always end with a
 # failing status: its CTest entries pass only on GoogleTest's own summary.
 set(GTEST_RUN_PASSED "\\[  PASSED  \\] [0-9]+ test")
 set(GTEST_RUN_FAILED "\\[  FAILED  \\]")
+
+# What the release imports at start (its stripped program, as it ships).
+add_test(NAME release.imports COMMAND ${CMAKE_SOURCE_DIR}/tools/check_release_imports.sh ${WIN32_BUILD})
 
 add_subdirectory(tests/native)
 add_subdirectory(tests/fuzz)

@@ -20,6 +20,7 @@ set(WINDOWS_SOURCES
   link/device_chooser.cpp
   link/ir_cradle.cpp
   link/ir_wait_panel.cpp
+  link/late_binding.cpp
   link/line_settings.cpp
   link/link_state.cpp
   link/modem.cpp
@@ -28,6 +29,7 @@ set(WINDOWS_SOURCES
   link/serial_port.cpp
   link/telephony.cpp
   link/telephony_buffer.cpp
+  link/telephony_calls.cpp
   link/transact.cpp
   session/keyboard.cpp
   session/output_file.cpp
@@ -39,12 +41,11 @@ set(WINDOWS_SOURCES
   session/typing.cpp
 )
 
-include(cmake/delayload.cmake)
+# Common controls, Save-As, the folder browser and telephony are not linked:
+# link/late_binding.cpp takes them from their libraries when first called.
 add_library(varnolt_windows STATIC ${WINDOWS_SOURCES})
-add_dependencies(varnolt_windows delayload_libraries)
 target_compile_options(varnolt_windows PRIVATE ${PRODUCT_WARNINGS})
-target_link_libraries(varnolt_windows PUBLIC varnolt_portable
-  ${DELAYLOAD_LIBRARIES} delayimp ole32 advapi32 user32 gdi32 kernel32)
+target_link_libraries(varnolt_windows PUBLIC varnolt_portable ole32 advapi32 user32 gdi32 kernel32)
 
 add_executable(Varnolt WIN32 app/main.cpp res/varnolt.rc)
 target_link_libraries(Varnolt PRIVATE varnolt_windows)

@@ -32,10 +32,26 @@ root=$(pwd)
 
 bash tools/setup.sh
 build=${VARNOLT_BUILD_DIR:-build}
-# VARNOLT_SKIP_BUILD=1 reruns the demo on an existing build.
+# The program a site gets is the 32-bit release; it runs where this machine
+# can run 32-bit programs (Wine's 32-bit side and a kernel with IA-32
+# emulation), else the x86_64 build stands in for it.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  windows=win32 arch=i686
+else
+  windows=win64 arch=x86_64
+  echo "demo: this machine cannot run 32-bit programs; running the x86_64 build in the release's place"
+fi
+# Only what the demo needs: the simulator, and the one Windows program (with
+# the telephony stand-in for --tapi), in the same directories the full build
+# uses. VARNOLT_SKIP_BUILD=1 reruns the demo on an existing build.
 if [ -z "${VARNOLT_SKIP_BUILD:-}" ]; then
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j2
+  cmake --build "$build" -j2 --target termsim_cmd
+  cmake -S . -B "$build/$windows" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  targets=(Varnolt)
+  [ -n "$tapi" ] && targets+=(tapi_standin)
+  cmake --build "$build/$windows" -j2 --target "${targets[@]}"
 fi
 build=$(cd "$build" && pwd)
 
@@ -66,7 +82,7 @@ cat >"$work/records.txt" <<'RECORDS'
 RECORDS
 
 com=5
-cp "$build/win64/Varnolt.exe" "$work/"
+cp "$build/$windows/Varnolt.exe" "$work/"
 link=$WINEPREFIX/dosdevices/com$com
 rm -f "$link"
 "$build/tools/termsim/termsim" --link "$link" --records "$work/records.txt" --timeout 90 "${front[@]}" \
@@ -78,7 +94,7 @@ for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
 if [ -n "$tapi" ]; then
   # One data-modem line; its incoming call comes half a second after the
   # program opens the line, and its comm handle is the simulator's port.
-  cp "$build/win64/tools/tapi_standin/tapi32.dll" "$work/"
+  cp "$build/$windows/tools/tapi_standin/tapi32.dll" "$work/"
   cat >"$work/standin.ini" <<WORLD
 log = $work/tapi.log
 [line]

@@ -29,6 +29,9 @@ namespace fs = std::filesystem;
 #ifndef VARNOLT_E2E_VARNOLT_EXE
 #define VARNOLT_E2E_VARNOLT_EXE ""
 #endif
+#ifndef VARNOLT_E2E_TAPI_STANDIN_DLL
+#define VARNOLT_E2E_TAPI_STANDIN_DLL ""
+#endif
 #ifndef VARNOLT_E2E_WINPROBE_EXE
 #define VARNOLT_E2E_WINPROBE_EXE ""
 #endif
@@ -50,6 +53,7 @@ Environment LoadEnvironment()
     env.wineserver = (fs::path(env.wine64).parent_path() / "wineserver").string();
     env.varnoltExe = FromEnvOr("VARNOLT_E2E_VARNOLT_EXE", VARNOLT_E2E_VARNOLT_EXE);
     env.winprobeExe = FromEnvOr("VARNOLT_E2E_WINPROBE_EXE", VARNOLT_E2E_WINPROBE_EXE);
+    env.tapiStandinDll = FromEnvOr("VARNOLT_E2E_TAPI_STANDIN_DLL", VARNOLT_E2E_TAPI_STANDIN_DLL);
     env.workRoot = "/tmp";
     const std::string envFile = FromEnvOr("VARNOLT_E2E_ENV", VARNOLT_E2E_ENV_FILE);
     std::ifstream in(envFile);
@@ -588,8 +592,8 @@ Program& E2ETest::Launch(const std::string& commandLine, long long fileSizeLimit
 TapiStandin::TapiStandin(const std::string& testDir, const std::string& world)
     : ini_(testDir + "/standin.ini"), log_(testDir + "/tapi.log")
 {
-    // Built beside winprobe.exe in the x86_64 tree: tools/tapi_standin.
-    const fs::path dll = fs::path(Env().winprobeExe).parent_path().parent_path() / "tapi_standin" / "tapi32.dll";
+    // Built in the same Windows build as the program under test.
+    const fs::path dll = Env().tapiStandinDll;
     std::error_code error;
     fs::copy_file(dll, fs::path(testDir) / "tapi32.dll", fs::copy_options::overwrite_existing, error);
     if (error) {

@@ -41,9 +41,10 @@ namespace e2e {
 struct Environment {
     std::string prefix;      // WINEPREFIX
     std::string display;     // ":N"
-    std::string wine64;      // the 64-bit loader
+    std::string wine64;      // the loader (Wine runs a 32-bit program through its 32-bit side)
     std::string wineserver;
-    std::string varnoltExe;  // the built Varnolt.exe (x86_64)
+    std::string varnoltExe;  // the Varnolt.exe under test (the release, or x86_64)
+    std::string tapiStandinDll;  // our tapi32.dll of the same Windows build
     std::string winprobeExe; // tools/winprobe/winprobe.exe (x86_64)
     std::string workRoot;    // where per-test directories are made
     bool ok = false;
