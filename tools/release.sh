@@ -5,6 +5,12 @@
 # terminal simulator termsim.exe.
 #
 #   tools/release.sh [OUTPUT_DIR]     (default: the current directory)
+#
+# VARNOLT_RELEASE_BUILD_DIR names the build directory (default build-release);
+# the test run packs from its own Windows build that way. On a machine that
+# cannot run 32-bit programs the test run packs the x86_64 build the same way
+# (VARNOLT_RELEASE_ARCH=x86_64, a -win64.zip), to test the package as a site
+# unpacks it; what is released is always the i686 one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -12,7 +18,13 @@ out=$(mkdir -p "${1:-.}" && cd "${1:-.}" && pwd)
 
 bash tools/setup.sh
 build=${VARNOLT_RELEASE_BUILD_DIR:-build-release}
-cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+arch=${VARNOLT_RELEASE_ARCH:-i686}
+case "$arch" in
+  i686) suffix=win32 ;;
+  x86_64) suffix=win64 ;;
+  *) echo "release: VARNOLT_RELEASE_ARCH is i686 or x86_64" >&2; exit 2 ;;
+esac
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-$arch.cmake -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 targets=(Varnolt)
 grep -q 'termsim_win' tools/termsim/CMakeLists.txt && targets+=(termsim_win)
@@ -26,7 +38,7 @@ cp "$build/Varnolt.exe" "$stage/"
 # Notepad on older Windows wants CR LF.
 sed 's/$/\r/' docs/windows-guide.txt >"$stage/README.txt"
 
-zip="$out/Varnolt-$version-win32.zip"
+zip="$out/Varnolt-$version-$suffix.zip"
 rm -f "$zip"
 (cd "$stage" && cmake -E tar cf "$zip" --format=zip -- *)
 echo "release: $zip"

@@ -29,9 +29,6 @@ namespace fs = std::filesystem;
 #ifndef VARNOLT_E2E_VARNOLT_EXE
 #define VARNOLT_E2E_VARNOLT_EXE ""
 #endif
-#ifndef VARNOLT_E2E_TAPI_STANDIN_DLL
-#define VARNOLT_E2E_TAPI_STANDIN_DLL ""
-#endif
 #ifndef VARNOLT_E2E_WINPROBE_EXE
 #define VARNOLT_E2E_WINPROBE_EXE ""
 #endif
@@ -53,7 +50,8 @@ Environment LoadEnvironment()
     env.wineserver = (fs::path(env.wine64).parent_path() / "wineserver").string();
     env.varnoltExe = FromEnvOr("VARNOLT_E2E_VARNOLT_EXE", VARNOLT_E2E_VARNOLT_EXE);
     env.winprobeExe = FromEnvOr("VARNOLT_E2E_WINPROBE_EXE", VARNOLT_E2E_WINPROBE_EXE);
-    env.tapiStandinDll = FromEnvOr("VARNOLT_E2E_TAPI_STANDIN_DLL", VARNOLT_E2E_TAPI_STANDIN_DLL);
+    // Our tapi32.dll, built in the same Windows build as the program.
+    env.tapiStandinDll = (fs::path(env.varnoltExe).parent_path() / "tools" / "tapi_standin" / "tapi32.dll").string();
     env.workRoot = "/tmp";
     const std::string envFile = FromEnvOr("VARNOLT_E2E_ENV", VARNOLT_E2E_ENV_FILE);
     std::ifstream in(envFile);
@@ -315,6 +313,11 @@ bool WaitNoWindow(const std::string& caption, int timeoutMs)
 bool WindowExists(const std::string& caption)
 {
     return Probe({"exists", caption}, 0) == 0;
+}
+
+bool SetControlText(const std::string& caption, int controlId, const std::string& text)
+{
+    return Probe({"set-text", caption, std::to_string(controlId), text}, 0) == 0;
 }
 
 bool GetControlText(const std::string& caption, int controlId, std::string* text)
@@ -592,7 +595,6 @@ Program& E2ETest::Launch(const std::string& commandLine, long long fileSizeLimit
 TapiStandin::TapiStandin(const std::string& testDir, const std::string& world)
     : ini_(testDir + "/standin.ini"), log_(testDir + "/tapi.log")
 {
-    // Built in the same Windows build as the program under test.
     const fs::path dll = Env().tapiStandinDll;
     std::error_code error;
     fs::copy_file(dll, fs::path(testDir) / "tapi32.dll", fs::copy_options::overwrite_existing, error);

@@ -131,6 +131,9 @@ bool WaitWindow(const std::string& caption, int timeoutMs);
 bool WaitNoWindow(const std::string& caption, int timeoutMs);
 // True when a window with this caption exists right now.
 bool WindowExists(const std::string& caption);
+// Sets the text of control id as a user typing the whole field would (the
+// control tells its dialog of the change); false if not found or refused.
+bool SetControlText(const std::string& caption, int controlId, const std::string& text);
 // Text of control id of the window with this caption; false if not found.
 bool GetControlText(const std::string& caption, int controlId, std::string* text);
 // Waits until the control's text equals expected; *last gets the last text seen.

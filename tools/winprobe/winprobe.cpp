@@ -8,6 +8,7 @@
 //   exists <caption>
 //   press <caption> <button-id>          BM_CLICK on that button
 //   get-text <caption> <control-id>      prints the control's text
+//   set-text <caption> <control-id> <text>  WM_SETTEXT, as typing the whole field would
 //   wait-text <caption> <control-id> <text> <timeout-ms>   prints the last text seen
 //   visible <caption> <control-id>       prints 1 or 0
 //   is-iconic <caption>                  prints 1 or 0
@@ -179,6 +180,15 @@ int main(int argc, char** argv)
             return 1;
         std::fputs(text.c_str(), stdout);
         return 0;
+    }
+    if (command == "set-text" && arg(4)) {
+        HWND control = Control(caption, argv[3]);
+        if (control == nullptr)
+            return 1;
+        DWORD_PTR result = 0;
+        const LRESULT sent = SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argv[4]),
+                                                 SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
+        return sent != 0 && result == TRUE ? 0 : 1;
     }
     if (command == "wait-text" && arg(5)) {
         const std::string expected = argv[4];
