@@ -72,8 +72,12 @@ void ModemFromHost(ModemState& modem, const HostLine& line, std::string_view byt
         const std::string command = modem.line;
         modem.line.clear();
         // During a call only the hang-up is a command; the rest is data.
-        if (modem.phase != ModemPhase::CONNECTED || command == HANG_UP)
+        if (modem.phase != ModemPhase::CONNECTED || command == HANG_UP) {
             RunCommand(modem, line, command, nowNs);
+        } else if (command == "ACK\r" && ++modem.acksCarried == modem.options.carrierLostAfterAcks) {
+            Report(line, "", "NO CARRIER", nowNs);
+            modem.phase = ModemPhase::COMMAND;
+        }
     }
 }
 
@@ -103,8 +107,9 @@ void ModemTick(ModemState& modem, const HostLine& line, int64_t nowNs)
         modem.phase = ModemPhase::COMMAND;
         return;
     }
-    Report(line, "", modem.options.connectText, nowNs);
+    Report(line, modem.options.connectBurst, modem.options.connectText, nowNs);
     modem.phase = ModemPhase::CONNECTED;
+    modem.acksCarried = 0;
 }
 
 }  // namespace termsim

@@ -36,6 +36,14 @@ struct ModemOptions {
     int answerDelayMs = 200;    // from the last "RING" to "CONNECT"
     bool connect = true;        // false: the caller gives up after the rings
     std::string connectText = "CONNECT 9600";
+    // Reports written in the same write before the connect report, as a
+    // modem with extended result codes does ("\r\nCARRIER 33600\r\n..."),
+    // or rings that come together with the answer.
+    std::string connectBurst;
+    // >= 0: the carrier is lost once this many "ACK\r" of the host have
+    // crossed to the terminal during a call: the modem reports "NO CARRIER"
+    // and is back in command mode (nothing more crosses).
+    int carrierLostAfterAcks = -1;
 };
 
 enum class ModemPhase {
@@ -49,6 +57,7 @@ struct ModemState {
     ModemPhase phase = ModemPhase::COMMAND;
     bool echo = false;
     int ringsSent = 0;
+    int acksCarried = 0;       // host "ACK\r" lines passed to the terminal in this call
     int64_t nextEventNs = 0;
     std::string line;          // the host's line so far
     int64_t lineStartNs = 0;
