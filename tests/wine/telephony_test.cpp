@@ -113,17 +113,17 @@ TEST_F(TelephonyTest, ListsTheFirstSixDataModemLinesAsTelephonyIsAskedForThem)
         EXPECT_EQ("0x10004-0x20002", Field(call, "low") + "-" + Field(call, "high"));
 }
 
-TEST_F(TelephonyTest, ACapabilityReadThatFailsEndsTheSearchAndKeepsWhatWasFound)
+TEST_F(TelephonyTest, ADeviceWhoseCapabilitiesCannotBeReadIsSkipped)
 {
     const struct {
         const char* name;
         std::string world;
         int result;
         std::vector<DWORD> listed;
-        std::string broken;
     } rows[] = {
-        {"after a modem", Line("A") + Line("Broken", "caps = fail\n") + Line("C"), 1, {0}, "1"},
-        {"before any modem", Line("Broken", "caps = fail\n") + Line("B"), ERR_LINE_INIT, {}, "0"},
+        {"between two modems", Line("A") + Line("Broken", "caps = fail\n") + Line("C"), 1, {0, 2}},
+        {"before any modem", Line("Broken", "caps = fail\n") + Line("B"), 1, {1}},
+        {"the only device", Line("Broken", "caps = fail\n"), ERR_LINE_INIT, {}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -131,9 +131,6 @@ TEST_F(TelephonyTest, ACapabilityReadThatFailsEndsTheSearchAndKeepsWhatWasFound)
         ClearTelephonyState();
         EXPECT_EQ(row.result, TapiInitialize());
         EXPECT_EQ(row.listed, ListedDevices());
-        const Strings read = Fields("lineGetDevCapsA", "device");
-        ASSERT_FALSE(read.empty());
-        EXPECT_EQ(row.broken, read.back()) << "no device read after the failure";
         // Telephony stays initialised for the caller to end.
         EXPECT_NE(0u, telephonyState.lineApp);
         TapiShutdown();
