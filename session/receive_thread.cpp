@@ -115,7 +115,10 @@ DWORD WINAPI ReceiveThread(LPVOID)
             }
         }
     }
-    PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT);
+    // No read is left pending (ReadBounded sees to it), and what is waiting
+    // stays: after a hang-up it may be the end of the transfer (Wine
+    // empties the input on PURGE_RXABORT).
+    PurgeComm(port, PURGE_TXABORT);
     return EXIT_ENDED;
 }
 

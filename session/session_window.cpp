@@ -334,7 +334,11 @@ LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
     if (!linkState.receiveRunning) return 1;
     unsigned length = static_cast<unsigned>(count);
     const int lost = settings.interfaceKind == MODEM_COM ? FindCarrierLoss(text, length) : -1;
-    if (lost >= 0) length = static_cast<unsigned>(lost);
+    // The CR LF that frames the report ends no line of the terminal's.
+    if (lost >= 0) {
+        length = static_cast<unsigned>(lost);
+        while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) --length;
+    }
     const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(text), length);
     if (result == 0) windowState.transferComplete = true;
     if (result <= 0 || lost < 0) return result;

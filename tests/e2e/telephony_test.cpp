@@ -154,6 +154,7 @@ TEST_F(TelephonyTest, KeptOnlineTheCallerHangingUpMidTransferIsToldAndTheNextCal
     TapiStandin tapi(Dir(), ModemLine("hangup_file = " + hangUp + "\n"));
     ASSERT_TRUE(tapi.Ok());
     CommandLine line = TapiSession(WinDir() + "\\hangup.txt");
+    line.saveMode = 4;   // appended, so that both calls' records stay
     line.keepOnline = 1;
     line.pollingTime = 20;
     line.showErrorMessages = 0;
@@ -207,7 +208,8 @@ TEST_F(TelephonyTest, AHangUpJustAfterOverLeavesACompleteTransfer)
         WriteFile(hangUp, "");
         int code = -1;
         EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS, &code)) << testing::PrintToString(tapi.Calls());
-        EXPECT_FALSE(WindowExists(ERROR_CAPTION));
+        std::string text;
+        EXPECT_FALSE(WaitBox(ERROR_CAPTION, 0, &text)) << text;
         EXPECT_EQ(0, code);
         EXPECT_EQ(ReadFile(Dir() + "/over.txt"), "o1\r\no2\r\n");
         // The hang-up came when asked, if before the program let go.
@@ -235,7 +237,11 @@ TEST_F(TelephonyTest, ASecondOfferedCallAndARepeatedConnectionLeaveTheFirstCallA
     EXPECT_EQ(ReadFile(Dir() + "/second.txt"), "s1\r\ns2\r\ns3\r\n");
     const std::vector<std::string> calls = tapi.Calls();
     EXPECT_EQ(1u, tapi.Calls("lineAnswer").size()) << testing::PrintToString(calls);
-    EXPECT_EQ(1u, tapi.Calls("lineGetIDA").size()) << testing::PrintToString(calls);
+    // One comm handle taken (the first read only learns the size).
+    const std::vector<std::string> ids = tapi.Calls("lineGetIDA");
+    EXPECT_EQ(1, std::count_if(ids.begin(), ids.end(), [](const std::string& id) {
+                  return id.find("handle=0x0") == std::string::npos;
+              })) << testing::PrintToString(calls);
     EXPECT_EQ(1, port.Simulator().CountCommands("READ\r"));
     // Both calls dropped, each once; the comm handle closed before its line.
     const std::vector<std::string> drops = tapi.Calls("lineDrop");
