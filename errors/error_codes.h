@@ -20,6 +20,7 @@ enum ErrorCode : int {
     ERR_TIMEOUT = -207,
     ERR_NO_CALL = -208,
     ERR_PORT_ABSENT = -209,        // handled by the session window, never reported
+    ERR_CONNECTION_LOST = -210,    // the call ended before the transfer did
     ERR_LINE_INIT = -301,
     ERR_DEVICE_CONFIG = -302,
     ERR_DEVICE_ID = -351,

@@ -14,7 +14,7 @@ struct ErrorText {
     const char* message;
 };
 
-constexpr std::array<ErrorText, 19> ERROR_TEXTS = {{
+constexpr std::array<ErrorText, 20> ERROR_TEXTS = {{
     {ERR_INVALID_VALUE, "Invalid value!!"},
     {ERR_FILE_CREATE, "Failed to create the specific file!!"},
     {ERR_FILE_OPEN, "Failed to open the specific file!!"},
@@ -30,6 +30,7 @@ constexpr std::array<ErrorText, 19> ERROR_TEXTS = {{
     {ERR_CONNECTION, "Failed to create connection!!"},
     {ERR_TIMEOUT, "Time out!!"},
     {ERR_NO_CALL, "There is no incoming call!!"},
+    {ERR_CONNECTION_LOST, "Connection lost!!"},
     {ERR_LINE_INIT, "Failed to initialize line!"},
     {ERR_DEVICE_CONFIG, "Failed to configure device!"},
     {ERR_DEVICE_ID, "Can't get the device ID!"},

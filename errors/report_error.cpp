@@ -1,6 +1,7 @@
 // Turns an error code into what the user sees: a message box, the question
 // whether to create a missing directory, or, for the three errors that
-// happen during unattended polling with messages switched off, a log file.
+// happen during unattended polling and a lost call, with messages switched
+// off, a log file.
 #include "errors/report_error.h"
 
 #include "app/settings.h"
@@ -14,7 +15,7 @@ constexpr const char QUESTION_CAPTION[] = "Warring";
 
 bool IsLoggedWhenQuiet(int code)
 {
-    return code == ERR_TIMEOUT || code == ERR_PORT_WRITE || code == ERR_FILE_WRITE;
+    return code == ERR_TIMEOUT || code == ERR_PORT_WRITE || code == ERR_FILE_WRITE || code == ERR_CONNECTION_LOST;
 }
 
 }  // namespace

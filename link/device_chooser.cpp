@@ -55,6 +55,8 @@ INT_PTR CALLBACK TapiChooseDevice(HWND dialog, UINT message, WPARAM wParam, LPAR
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) EndDialog(dialog, ChosenPosition(dialog));
+        // Esc, like the close box, chooses nothing.
+        if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, NOTHING_CHOSEN);
         return FALSE;
     case WM_CLOSE:
         EndDialog(dialog, NOTHING_CHOSEN);

@@ -9,6 +9,7 @@
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
+#include "link/text_watch.h"
 #include "link/transact.h"
 
 namespace {
@@ -20,6 +21,13 @@ constexpr DWORD POLL_LIMIT_MS = 200;
 
 constexpr std::string_view HANG_UP = "ATH0\r";
 constexpr std::string_view ANSWER_ON_FIRST_RING = "ATE0S0=1X3\r";
+constexpr std::string_view CONNECT_TEXT = "CONNECT";
+constexpr std::string_view CARRIER_LOST_TEXT = "NO CARRIER";
+
+// A modem's reports come in bursts ("CARRIER ...", "PROTOCOL ...", then
+// "CONNECT ..."), which the short poll reads cut anywhere.
+TextWatch connectWatch;
+TextWatch carrierWatch;
 
 // Set when the answer to the answer-mode command already held "CONNECT": a
 // call that came within the command's time limit was read with its "OK".
@@ -39,10 +47,13 @@ int CommandAnsweredOk(HANDLE port, std::string_view command, char* reply)
 int PrepareModem(HANDLE port)
 {
     connectedInReply = false;
+    ForgetReads(connectWatch);
+    ForgetReads(carrierWatch);
     char reply[REPLY_CAPACITY] = {};
     if (!CommandAnsweredOk(port, HANG_UP, reply)) return ERR_DEVICE_CONFIG;
     if (!CommandAnsweredOk(port, ANSWER_ON_FIRST_RING, reply)) return ERR_DEVICE_CONFIG;
-    connectedInReply = std::strstr(std::strstr(reply, "OK"), "CONNECT") != nullptr;
+    // What followed the "OK" may be the start of the call's reports.
+    connectedInReply = FindInReads(connectWatch, CONNECT_TEXT, std::strstr(reply, "OK")) >= 0;
     return 1;
 }
 
@@ -58,7 +69,11 @@ int PollModemConnect(HANDLE port)
     DWORD count = 0;
     if (ReadBounded(port, &linkState.readOverlapped, area, POLL_READ_SIZE, POLL_LIMIT_MS, &count) != IO_DONE)
         return MODEM_POLL_FAILED;
-    // Each read is looked at by itself; what it held is dropped either way.
-    return std::string_view(area, count).find("CONNECT") != std::string_view::npos ? MODEM_CONNECTED
-                                                                                    : MODEM_WAITING;
+    return FindInReads(connectWatch, CONNECT_TEXT, std::string_view(area, count)) >= 0 ? MODEM_CONNECTED
+                                                                                         : MODEM_WAITING;
+}
+
+int FindCarrierLoss(const char* bytes, unsigned count)
+{
+    return FindInReads(carrierWatch, CARRIER_LOST_TEXT, std::string_view(bytes, count));
 }

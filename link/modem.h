@@ -22,7 +22,13 @@ int PrepareModem(HANDLE port);
 
 // Reads at most 20 bytes of what the modem reported, within 200 ms; the
 // read is finished (cancelled and waited for if need be) before return.
-// "CONNECT" anywhere in this one read, or kept by PrepareModem:
-// MODEM_CONNECTED. Ring reports and other texts are dropped. A null port is
-// a read that cannot be made.
+// "CONNECT" in what the polls read since PrepareModem, however the reads cut
+// it, or kept by PrepareModem: MODEM_CONNECTED. Ring reports and other texts
+// are dropped. A null port is a read that cannot be made.
 int PollModemConnect(HANDLE port);
+
+// Looks at the bytes of a connected call for the modem's "NO CARRIER" (the
+// call is lost), also when reads cut it: where it begins in bytes, 0 when it
+// began in an earlier chunk, -1 when not there. PrepareModem forgets earlier
+// chunks.
+int FindCarrierLoss(const char* bytes, unsigned count);

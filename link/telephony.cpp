@@ -9,7 +9,6 @@
 
 #include "app/app_state.h"
 #include "errors/error_codes.h"
-#include "errors/report_error.h"
 #include "link/link_state.h"
 #include "session/receive_thread.h"
 #include "session/session_window.h"
@@ -66,11 +65,24 @@ HANDLE CommHandleOf(const TapiBuffer& buffer)
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
+// Told to the session window outside the callback: its handling ends
+// telephony and may open it again.
+void TellSession(UINT message, WPARAM wParam)
+{
+    if (sessionWindow) PostMessageA(sessionWindow, message, wParam, 0);
+    else TapiShutdown();
+}
+
 void AnswerNewCall(DWORD addressId, HCALL call)
 {
+    // One call at a time: the modem is busy with the one held, which keeps
+    // its handles.
+    if (telephonyState.call) {
+        lineDrop(call, nullptr, 0);
+        return;
+    }
     if (lineAnswer(call, nullptr, 0) < 0) {
-        TapiShutdown();
-        ReportError(sessionWindow, ERR_ANSWER);
+        TellSession(MSG_SESSION_ERROR, static_cast<WPARAM>(static_cast<INT_PTR>(ERR_ANSWER)));
         return;
     }
     // The answer's completion is not awaited: the connected state says the
@@ -79,12 +91,17 @@ void AnswerNewCall(DWORD addressId, HCALL call)
     telephonyState.addressId = addressId;
 }
 
-void OnCallState(DWORD state)
+void OnCallState(HCALL call, DWORD state)
 {
+    TelephonyState& t = telephonyState;
+    // States of a call let go, or of one never taken, are no news.
+    if (call == 0 || call != t.call || t.callEnded) return;
     if (state == LINECALLSTATE_CONNECTED) {
-        if (sessionWindow) SendMessageA(sessionWindow, MSG_LINE_CONNECTED, 0, 0);
-    } else if (state == LINECALLSTATE_DISCONNECTED) {
-        TapiShutdown();
+        // A connection reported again would take a second comm handle.
+        if (sessionWindow && !linkState.port) SendMessageA(sessionWindow, MSG_LINE_CONNECTED, 0, 0);
+    } else if (state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) {
+        t.callEnded = true;
+        TellSession(MSG_CALL_ENDED, call);
     }
 }
 
@@ -116,8 +133,9 @@ int TapiInitialize()
         if (lineNegotiateAPIVersion(t.lineApp, device, VERSION_LOW, VERSION_HIGH, &t.apiVersion, &extension) != 0)
             continue;
         t.deviceId = device;
+        // A device that cannot tell what it carries hides none after it.
         const int dataModem = TapiIsDataModem();
-        if (dataModem < 0) break;
+        if (dataModem < 0) continue;
         if (dataModem == 1 && t.modemCount < MAX_MODEM_DEVICES) t.modemDevices[t.modemCount++] = device;
     }
     return t.modemCount > 0 ? 1 : ERR_LINE_INIT;
@@ -175,11 +193,11 @@ int TapiOpenLine()
     return TapiOpenDevice() == 1 ? 1 : ERR_LINE_INIT;
 }
 
-void CALLBACK TapiLineCallback(DWORD, DWORD message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR param2, DWORD_PTR)
+void CALLBACK TapiLineCallback(DWORD device, DWORD message, DWORD_PTR, DWORD_PTR param1, DWORD_PTR param2, DWORD_PTR)
 {
     switch (message) {
     case LINE_APPNEWCALL: AnswerNewCall(static_cast<DWORD>(param1), static_cast<HCALL>(param2)); return;
-    case LINE_CALLSTATE: OnCallState(static_cast<DWORD>(param1)); return;
+    case LINE_CALLSTATE: OnCallState(static_cast<HCALL>(device), static_cast<DWORD>(param1)); return;
     default: return;
     }
 }
@@ -210,6 +228,7 @@ void TapiShutdown()
         lineDrop(t.call, nullptr, 0);
         t.call = 0;
     }
+    t.callEnded = false;
     if (linkState.port) {
         CloseHandle(linkState.port);
         linkState.port = nullptr;

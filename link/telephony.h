@@ -20,6 +20,7 @@ struct TelephonyState {
     HLINE line;             // the opened line device; 0 when none
     HCALL call;             // the answered call; 0 when none
     DWORD addressId;        // the address of the line the answered call arrived at
+    bool callEnded;         // the session window has been told that `call` ended
     DWORD deviceId;         // the line device being tested, named, configured or opened
     DWORD apiVersion;       // asked for at initialisation, then the one negotiated last
     int modemCount;         // entries of modemDevices in use, 0 to MAX_MODEM_DEVICES
@@ -38,7 +39,7 @@ extern TelephonyState telephonyState;
 void ClearTelephonyState();
 
 // Initialises telephony and lists the first MAX_MODEM_DEVICES data-modem
-// line devices; a capability read that fails ends the search. 1 when at
+// line devices; a device whose capabilities cannot be read is skipped. 1 when at
 // least one is listed, else ERR_LINE_INIT. lineApp stays open whenever
 // telephony itself was initialised.
 int TapiInitialize();
@@ -60,9 +61,11 @@ int TapiOpenDevice();
 int TapiOpenLine();
 
 // Telephony's events: an offered call is answered at once (a refused answer
-// ends telephony and is reported as ERR_ANSWER); a connected call is
-// announced to the session window with MSG_LINE_CONNECTED (sent); a
-// disconnected one ends telephony.
+// is posted to the session window as MSG_SESSION_ERROR with ERR_ANSWER), one
+// offered while a call is held is dropped; the answered call connected is
+// announced to the session window with MSG_LINE_CONNECTED (sent, once); the
+// answered call disconnected or idle is posted to it once as MSG_CALL_ENDED
+// (wParam: the call).
 void CALLBACK TapiLineCallback(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR param1,
                                DWORD_PTR param2, DWORD_PTR param3);
 

@@ -104,16 +104,21 @@ DWORD WINAPI ReceiveThread(LPVOID)
                 linkState.receiveRunning = 0;
                 break;
             }
-            if (!linkState.receiveRunning) break;
+            // Bytes read while stopping are handed over too: after a
+            // hang-up they may hold the end of the transfer.
+            const bool stopping = !linkState.receiveRunning;
             if (count > 0) {
                 LRESULT verdict = HandOver(buffer, count);
-                if (verdict <= 0) ReportEnd(verdict);
+                if (verdict <= 0 && !stopping) ReportEnd(verdict);
             } else if (IsModem(kind)) {
                 Sleep(EMPTY_MODEM_PAUSE_MS);
             }
         }
     }
-    PurgeComm(port, PURGE_TXABORT | PURGE_RXABORT);
+    // No read is left pending (ReadBounded sees to it), and what is waiting
+    // stays: after a hang-up it may be the end of the transfer (Wine
+    // empties the input on PURGE_RXABORT).
+    PurgeComm(port, PURGE_TXABORT);
     return EXIT_ENDED;
 }
 

@@ -6,18 +6,22 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "app/app_state.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/link_state.h"
 #include "link/modem.h"
+#include "link/overlapped_io.h"
 #include "link/serial_port.h"
 #include "link/telephony.h"
 #include "res/resource.h"
 #include "session/line_builder.h"
 #include "session/output_file.h"
 #include "session/protocol.h"
+#include "session/receive_thread.h"
 #include "session/send_command.h"
 #include "session/session_io.h"
 #include "session/session_link.h"
@@ -39,6 +43,9 @@ constexpr DWORD CONNECTED_PAUSE_MS = 1000;
 constexpr int MARKS_LIMIT = 5;
 constexpr int READ_LENGTH = 5;
 constexpr char READ_COMMAND[] = "READ\r";
+constexpr std::string_view OVER_TEXT = "OVER\r";
+constexpr DWORD LEFTOVER_READ_MS = 30;
+constexpr int LEFTOVER_READS = 8;
 
 enum BeginKind { BEGIN_OPENING, BEGIN_AFTER_COMPLETION, BEGIN_AFTER_TIMEOUT };
 
@@ -53,6 +60,10 @@ struct SessionWindowState {
     // The window the user worked in before the session window came up: in
     // keyboard emulation the records are meant for it.
     HWND windowBeforeSession;
+    // While an ended call's receive thread stops, what it read last is kept
+    // here instead of going to the protocol.
+    bool keepingLastBytes;
+    std::string lastBytes;
 };
 
 SessionWindowState windowState{};
@@ -247,6 +258,14 @@ INT_PTR OnSessionError(HWND window, int code)
 {
     StopAllTimers(window);
     CloseLink();
+    // Kept online, a call that failed or was lost does not hold the station:
+    // it waits for the next call while the user reads why this one ended
+    // (the box's loop serves the session window's timers and telephony).
+    if (settings.keepOnline && (code == ERR_CONNECTION_LOST || code == ERR_ANSWER)) {
+        const INT_PTR begun = BeginSession(window, BEGIN_AFTER_TIMEOUT);
+        ReportError(window, code);
+        return begun;
+    }
     ReportError(window, code);
     if (settings.keepOnline && code == ERR_TIMEOUT) return BeginSession(window, BEGIN_AFTER_TIMEOUT);
     EndDialog(window, SESSION_END);
@@ -306,13 +325,65 @@ INT_PTR OnCommand(HWND window, WORD command)
 }
 
 // Bytes from the receive thread. While the link is closing they belong to
-// no session and are dropped.
+// no session and are dropped. A modem's "NO CARRIER" ends the call: what
+// came before it is still taken.
 LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
 {
+    const char* text = reinterpret_cast<const char*>(bytes);
+    if (windowState.keepingLastBytes) windowState.lastBytes.append(text, count);
     if (!linkState.receiveRunning) return 1;
-    const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes), static_cast<unsigned>(count));
+    unsigned length = static_cast<unsigned>(count);
+    const int lost = settings.interfaceKind == MODEM_COM ? FindCarrierLoss(text, length) : -1;
+    // The CR LF that frames the report ends no line of the terminal's.
+    if (lost >= 0) {
+        length = static_cast<unsigned>(lost);
+        while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) --length;
+    }
+    const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(text), length);
     if (result == 0) windowState.transferComplete = true;
-    return result;
+    if (result <= 0 || lost < 0) return result;
+    return ERR_CONNECTION_LOST;
+}
+
+// The telephony call ended: the receive thread is stopped, and what it had
+// read last and what is still waiting in the port is looked at. The
+// transfer is complete when its "OVER\r" is there (also cut from the part
+// of its line the protocol holds); then those bytes go to the protocol.
+bool EndedCallBroughtOver()
+{
+    if (!linkState.port || !linkState.receiveThread) return false;
+    windowState.keepingLastBytes = true;
+    windowState.lastBytes.clear();
+    StopReceiveThread();
+    windowState.keepingLastBytes = false;
+    std::string& bytes = windowState.lastBytes;
+    for (int i = 0; i < LEFTOVER_READS; ++i) {
+        char area[256];
+        DWORD count = 0;
+        if (ReadBounded(linkState.port, &linkState.readOverlapped, area, sizeof area, LEFTOVER_READ_MS, &count) !=
+                IO_DONE ||
+            count == 0)
+            break;
+        bytes.append(area, count);
+    }
+    const size_t held = static_cast<size_t>(sessionState.lineLength > 0 ? sessionState.lineLength : 0);
+    std::string seen(reinterpret_cast<const char*>(sessionState.lineBuffer), held);
+    seen += bytes;
+    const size_t over = seen.find(OVER_TEXT);
+    if (over == std::string::npos || over + OVER_TEXT.size() <= held) return false;
+    const size_t take = over + OVER_TEXT.size() - held;
+    return FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(take)) == 0;
+}
+
+INT_PTR OnCallEnded(HWND window, HCALL call)
+{
+    // Already let go, or the transfer's end is already on its way.
+    if (call != telephonyState.call || windowState.transferComplete) return FALSE;
+    if (EndedCallBroughtOver()) {
+        windowState.transferComplete = true;
+        return OnCommand(window, IDOK);
+    }
+    return OnSessionError(window, ERR_CONNECTION_LOST);
 }
 
 // The typing thread finished the record: now it is counted and answered.
@@ -345,6 +416,7 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_COMMAND: return OnCommand(window, LOWORD(wParam));
     case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
     case MSG_LINE_CONNECTED: OnLineConnected(window); return FALSE;
+    case MSG_CALL_ENDED: return OnCallEnded(window, static_cast<HCALL>(wParam));
     case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
     case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:

@@ -10,6 +10,7 @@ constexpr UINT_PTR TIMER_RETRY = 953;
 
 constexpr UINT MSG_LINE_CONNECTED = WM_USER + 1;
 constexpr UINT MSG_SESSION_ERROR = WM_USER + 2;   // wParam: the error code
+constexpr UINT MSG_CALL_ENDED = WM_USER + 3;      // the telephony call ended; wParam: the call
 constexpr UINT MSG_REOPEN = WM_USER + 5;
 // Sent by the receive thread with bytes it read (wParam count, lParam the
 // bytes); the protocol runs on the window's thread. Result: as FeedReceivedBytes.

@@ -108,6 +108,84 @@ TEST_F(ModemTest, EchoAndOkPrepareItAndTheTransferStartsASecondAfterConnect)
     EXPECT_LE(GapMs(connect[0].timeNs, reads[0]), CONNECT_TO_READ_MAX_MS);
 }
 
+// The modem's reports come in one burst with the "CONNECT", which arrives
+// in two pieces: the poll's reads cut it.
+TEST_F(ModemTest, AConnectCutByThePollReadsStillStartsTheTransfer)
+{
+    const struct {
+        const char* name;
+        int rings;
+        std::string burst;
+        std::string connect;
+    } rows[] = {
+        {"extended result codes", 1, "\r\nCARRIER 33600\r\n\r\nPROTOCOL: LAPM\r\n", "CONNECT 115200"},
+        {"rings and the answer together", 0, "\r\nRING\r\n\r\nRING\r\n", "CONNECT 9600"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ComPort port(COM);
+        termsim::TerminalSimulator& sim = port.Simulator();
+        termsim::ModemOptions modem;
+        modem.rings = row.rings;
+        modem.connectBurst = row.burst;
+        modem.connectText = row.connect;
+        modem.connectCutMs = 1500;   // a poll reads the first piece before the rest comes
+        sim.SetModem(modem);
+        ASSERT_TRUE(Serve(port, {termsim::PlainTransfer({"c1"})}));
+        Program& program = Launch(ModemSession(WinDir() + "\\cut.txt", 0).Text());
+        ASSERT_TRUE(sim.WaitForCommand("READ\r", 1, 8000)) << LineLog(sim);
+        ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+        EXPECT_EQ(ReadFile(Dir() + "/cut.txt"), "c1\r\n");
+        const std::vector<FrontEvent> connect = ModemEvents(sim, FrontEventKind::MODEM_RESULT, "CONNECT");
+        const std::vector<int64_t> reads = ReadTimes(sim);
+        ASSERT_EQ(connect.size(), 1u);
+        EXPECT_LE(GapMs(connect[0].timeNs, reads[0]), modem.connectCutMs + CONNECT_TO_READ_MAX_MS);
+        program.Kill();
+    }
+}
+
+// Kept online, the carrier is lost after two of three records: the loss is
+// told at once (not after the repeats of a time-out), the modem is prepared
+// again, and the next call carries the record that was left, while the
+// box is still up.
+TEST_F(ModemTest, KeptOnlineALostCarrierIsToldAndTheNextCallIsTaken)
+{
+    ComPort port(COM);
+    termsim::TerminalSimulator& sim = port.Simulator();
+    termsim::ModemOptions modem;
+    modem.ringDelayMs = 300;
+    modem.carrierLostAfterAcks = 2;
+    sim.SetModem(modem);
+    termsim::TransferPlan plan = termsim::PlainTransfer({"n1", "n2", "n3"});
+    plan.silentAfterRecords = 2;
+    plan.resumeOnRead = true;
+    ASSERT_TRUE(Serve(port, {plan}));
+    CommandLine line = ModemSession(WinDir() + "\\lost.txt", 4);   // appended, kept online
+    line.keepOnline = 1;
+    Program& program = Launch(line.Text());
+    std::string text;
+    ASSERT_TRUE(WaitBox(ERROR_CAPTION, END_CODE_WAIT_MS, &text)) << LineLog(sim);
+    EXPECT_EQ(text, "Connection lost!!");
+    const std::vector<FrontEvent> lost = ModemEvents(sim, FrontEventKind::MODEM_RESULT, "NO CARRIER");
+    ASSERT_EQ(lost.size(), 1u);
+    // Told once the modem waits again (closing, the pause, its two
+    // commands), not after the repeats of a time-out.
+    EXPECT_LT(GapMs(lost[0].timeNs, NowNs()), 5000.0);
+    ASSERT_TRUE(sim.WaitForTransfers(1, END_CODE_WAIT_MS)) << LineLog(sim);
+    EXPECT_TRUE(WindowExists(ERROR_CAPTION)) << "the next call ran while the box was up";
+    EXPECT_EQ(ReadFile(Dir() + "/lost.txt"), "n1\r\nn2\r\nn3\r\n");
+    ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
+    std::string more;
+    ASSERT_FALSE(WaitBox(ERROR_CAPTION, 1000, &more)) << more << "\n" << LineLog(sim);
+    ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));
+    EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS)) << testing::PrintToString(ListWindows());
+    // Nothing went to the modem between the loss and its new preparation.
+    const std::vector<std::string> prepared = ModemCommands(sim);
+    ASSERT_GE(prepared.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(prepared.begin(), prepared.begin() + 4),
+              (std::vector<std::string>{HANG_UP, SET_ANSWER, HANG_UP, SET_ANSWER}));
+}
+
 TEST_F(ModemTest, ASilentOrRefusingModemFailsToConfigureAndNoTransferIsAskedFor)
 {
     const struct {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <unistd.h>
 
 #include "session_support.h"
 
@@ -96,9 +97,9 @@ TEST_F(TelephonyTest, AnAnsweredCallCarriesAWholeSessionAndIsReleasedAtTheEnd)
         EXPECT_EQ(1u, tapi.Calls(function).size()) << function;
 }
 
-// A refused answer is told at once; the window keeps waiting, with telephony
-// already ended, until the user aborts.
-TEST_F(TelephonyTest, ARefusedAnswerIsToldAndTheWindowWaitsForAbort)
+// A refused answer is told, and the window ends: telephony has already
+// been let go, so no call could come.
+TEST_F(TelephonyTest, ARefusedAnswerIsToldAndEndsTheSession)
 {
     TapiStandin tapi(Dir(), ModemLine("answer_result = 0x80000048\n"));
     ASSERT_TRUE(tapi.Ok());
@@ -106,48 +107,166 @@ TEST_F(TelephonyTest, ARefusedAnswerIsToldAndTheWindowWaitsForAbort)
     std::string text;
     ASSERT_TRUE(WaitBox(ERROR_CAPTION, END_CODE_WAIT_MS, &text));
     EXPECT_EQ(text, "Failed to create connection!!");
-    EXPECT_EQ(1u, tapi.Calls("lineShutdown").size());
     ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
-    std::string status;
-    EXPECT_TRUE(GetControlText(SESSION_CAPTION, SESSION_STATUS, &status));
-    EXPECT_EQ(status, "Wait for call...");
-    ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));
     ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    EXPECT_EQ(1u, tapi.Calls("lineOpenA").size());
     EXPECT_EQ(1u, tapi.Calls("lineShutdown").size());
 }
 
-// The terminal sends two records and falls silent (the program asks again
-// every second); the caller hangs up. The next command then has no line to
-// go out on, which ends the session.
-TEST_F(TelephonyTest, TheCallerHangingUpMidTransferReleasesTheCallOnce)
+// Kept online, a refused answer is told while the line is already open
+// again: the next call is answered and carries its transfer with the box
+// still up.
+TEST_F(TelephonyTest, KeptOnlineARefusedAnswerIsFollowedByTheNextCall)
+{
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {PlainTransfer({"r1", "r2"})}));
+    TapiStandin tapi(Dir(), ModemLine("answer_result = 0x80000048\nanswer_refusals = 1\n"));
+    ASSERT_TRUE(tapi.Ok());
+    CommandLine line = TapiSession(WinDir() + "\\again.txt");
+    line.keepOnline = 1;
+    Program& program = Launch(line.Text());
+    std::string text;
+    ASSERT_TRUE(WaitBox(ERROR_CAPTION, END_CODE_WAIT_MS, &text));
+    EXPECT_EQ(text, "Failed to create connection!!");
+    EXPECT_TRUE(port.Simulator().WaitForTransfers(1, END_CODE_WAIT_MS)) << testing::PrintToString(tapi.Calls());
+    EXPECT_TRUE(WindowExists(ERROR_CAPTION)) << "the transfer ran while the box was up";
+    EXPECT_EQ(ReadFile(Dir() + "/again.txt"), "r1\r\nr2\r\n");
+    ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
+    ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    EXPECT_GE(tapi.Calls("lineAnswer").size(), 2u);
+    EXPECT_EQ(tapi.Calls("lineInitializeExA").size(), tapi.Calls("lineShutdown").size());
+}
+
+// Kept online, with a long polling time: the caller hangs up after two of
+// three records. The hang-up is noticed at once and logged (messages off)
+// as a lost connection, the line is opened again, and the next call
+// carries the record that was left.
+TEST_F(TelephonyTest, KeptOnlineTheCallerHangingUpMidTransferIsToldAndTheNextCallIsTaken)
 {
     termsim::TransferPlan plan = PlainTransfer({"h1", "h2", "h3"});
     plan.silentAfterRecords = 2;
+    plan.resumeOnRead = true;   // the terminal keeps what was not acknowledged
     ComPort port(COM);
+    termsim::TerminalSimulator& sim = port.Simulator();
     ASSERT_TRUE(Serve(port, {plan}));
-    TapiStandin tapi(Dir(), ModemLine("hangup_after = 5000\n"));
+    const std::string hangUp = Dir() + "/hang-up";
+    TapiStandin tapi(Dir(), ModemLine("hangup_file = " + hangUp + "\n"));
     ASSERT_TRUE(tapi.Ok());
-    Program& program = Launch(TapiSession(WinDir() + "\\hangup.txt").Text());
-    std::string text;
-    ASSERT_TRUE(WaitBox(ERROR_CAPTION, END_CODE_WAIT_MS, &text));
-    EXPECT_EQ(text, "Failed to write the COM port!");
-    // Released when the caller hung up, before anything was reported.
+    CommandLine line = TapiSession(WinDir() + "\\hangup.txt");
+    line.saveMode = 4;   // appended, so that both calls' records stay
+    line.keepOnline = 1;
+    line.pollingTime = 20;
+    line.showErrorMessages = 0;
+    Program& program = Launch(line.Text());
+    ASSERT_TRUE(sim.WaitFor([](const termsim::TerminalSimulator& s) { return s.RecordsAcknowledged() == 2; },
+                            END_CODE_WAIT_MS));
+    WriteFile(hangUp, "");
+    ASSERT_TRUE(sim.WaitForTransfers(1, END_CODE_WAIT_MS)) << testing::PrintToString(tapi.Calls());
+    EXPECT_EQ(ReadFile(Dir() + "/hangup.txt"), "h1\r\nh2\r\nh3\r\n");
+    EXPECT_FALSE(WindowExists(ERROR_CAPTION));
+    ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+
+    // Let go at once: the call dropped and its handle closed well within a
+    // second of the hang-up, then the line opened again.
     const int64_t hangupUs = LoggedAtUs(tapi, {"callback LINE_CALLSTATE", "p1=0x4000 "});
     const int64_t closeUs = LoggedAtUs(tapi, {"lineClose", "comm=closed"});
     ASSERT_GT(hangupUs, 0);
     EXPECT_GE(closeUs, hangupUs);
-    EXPECT_EQ(1u, tapi.Calls("lineShutdown").size());
-    // Nothing was written to the terminal after the hang-up.
-    for (const auto& command : port.Simulator().Commands()) EXPECT_LT(command.timeNs / 1000, hangupUs) << command.text;
+    EXPECT_LT(closeUs - hangupUs, 1'000'000);
+    EXPECT_GE(tapi.Calls("lineOpenA").size(), 2u);
+    const std::vector<std::string> logs = FilesLike(Dir(), "Err", ".log");
+    ASSERT_EQ(1u, logs.size());
+    EXPECT_EQ(ReadFile(Dir() + "/" + logs[0]), "Connection lost!!");
+    // Nothing went to the dead line: the next command is the next call's.
+    const auto commands = sim.Commands();
+    const auto next = std::find_if(commands.begin(), commands.end(),
+                                   [&](const termsim::HostCommand& c) { return c.timeNs / 1000 > hangupUs; });
+    ASSERT_NE(next, commands.end());
+    EXPECT_EQ(next->text, "READ\r");
+}
 
-    ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
-    int code = -1;
-    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS, &code));
-    EXPECT_EQ(0, code);
-    EXPECT_EQ(2, port.Simulator().RecordsAcknowledged());
-    EXPECT_EQ(ReadFile(Dir() + "/hangup.txt"), "h1\r\nh2\r\n");
-    for (const char* function : {"lineDrop", "lineClose", "lineShutdown"})
-        EXPECT_EQ(1u, tapi.Calls(function).size()) << function;
+// The caller hangs up a moment after the terminal's "OVER\r": the transfer
+// is complete, whatever the line does next.
+TEST_F(TelephonyTest, AHangUpJustAfterOverLeavesACompleteTransfer)
+{
+    for (const int delayMs : {11, 289}) {
+        SCOPED_TRACE(delayMs);
+        ComPort port(COM);
+        termsim::TerminalSimulator& sim = port.Simulator();
+        ASSERT_TRUE(Serve(port, {PlainTransfer({"o1", "o2"})}));
+        const std::string hangUp = Dir() + "/hang-up";
+        TapiStandin tapi(Dir(), ModemLine("hangup_file = " + hangUp + "\n"));
+        ASSERT_TRUE(tapi.Ok());
+        Program& program = Launch(TapiSession(WinDir() + "\\over.txt").Text());
+        ASSERT_TRUE(sim.WaitForTransfers(1, END_CODE_WAIT_MS));
+        int64_t overNs = 0;
+        for (const auto& chunk : sim.Sent())
+            if (chunk.bytes.find("OVER\r") != std::string::npos) overNs = chunk.timeNs;
+        while (NowNs() < overNs + delayMs * 1'000'000LL) usleep(500);
+        WriteFile(hangUp, "");
+        int code = -1;
+        EXPECT_TRUE(program.WaitExit(END_CODE_WAIT_MS, &code)) << testing::PrintToString(tapi.Calls());
+        std::string text;
+        EXPECT_FALSE(WaitBox(ERROR_CAPTION, 0, &text)) << text;
+        EXPECT_EQ(0, code);
+        EXPECT_EQ(ReadFile(Dir() + "/over.txt"), "o1\r\no2\r\n");
+        // The hang-up came when asked, if before the program let go.
+        const int64_t hangupUs = LoggedAtUs(tapi, {"callback LINE_CALLSTATE", "p1=0x4000 "});
+        if (hangupUs > 0) {
+            EXPECT_LT(hangupUs - overNs / 1000, (delayMs + 60) * 1000LL);
+        }
+        program.Kill();
+        std::remove(hangUp.c_str());
+        std::remove((Dir() + "/tapi.log").c_str());
+    }
+}
+
+// A second call offered while the first is held, and the connected state
+// reported twice: the first call's handles stay the only ones, one comm
+// handle and one transfer.
+TEST_F(TelephonyTest, ASecondOfferedCallAndARepeatedConnectionLeaveTheFirstCallAlone)
+{
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {PlainTransfer({"s1", "s2", "s3"})}));
+    TapiStandin tapi(Dir(), ModemLine("second_call_after = 300\nconnected_twice = yes\n"));
+    ASSERT_TRUE(tapi.Ok());
+    Program& program = Launch(TapiSession(WinDir() + "\\second.txt").Text());
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    EXPECT_EQ(ReadFile(Dir() + "/second.txt"), "s1\r\ns2\r\ns3\r\n");
+    const std::vector<std::string> calls = tapi.Calls();
+    EXPECT_EQ(1u, tapi.Calls("lineAnswer").size()) << testing::PrintToString(calls);
+    // One comm handle taken (the first read only learns the size).
+    const std::vector<std::string> ids = tapi.Calls("lineGetIDA");
+    EXPECT_EQ(1, std::count_if(ids.begin(), ids.end(), [](const std::string& id) {
+                  return id.find("handle=0x0") == std::string::npos;
+              })) << testing::PrintToString(calls);
+    EXPECT_EQ(1, port.Simulator().CountCommands("READ\r"));
+    // Both calls dropped, each once; the comm handle closed before its line.
+    const std::vector<std::string> drops = tapi.Calls("lineDrop");
+    ASSERT_EQ(2u, drops.size()) << testing::PrintToString(calls);
+    EXPECT_NE(drops[0], drops[1]);
+    const std::vector<std::string> closes = tapi.Calls("lineClose");
+    ASSERT_EQ(1u, closes.size());
+    EXPECT_NE(closes[0].find("comm=closed"), std::string::npos) << closes[0];
+}
+
+// A line device whose capabilities cannot be read is passed over; the
+// working modem listed after it carries the session.
+TEST_F(TelephonyTest, AnUnreadableDeviceIsSkippedAndTheNextModemIsUsed)
+{
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {PlainTransfer({"u1"})}));
+    TapiStandin tapi(Dir(), "[line]\nname = Broken\ncaps = fail\n" + ModemLine());
+    ASSERT_TRUE(tapi.Ok());
+    Program& program = Launch(TapiSession(WinDir() + "\\skip.txt").Text());
+    ASSERT_TRUE(program.WaitExit(END_CODE_WAIT_MS));
+    EXPECT_FALSE(WindowExists(ERROR_CAPTION));
+    EXPECT_EQ(ReadFile(Dir() + "/skip.txt"), "u1\r\n");
+    const std::vector<std::string> opens = tapi.Calls("lineOpenA");
+    ASSERT_EQ(1u, opens.size());
+    EXPECT_NE(opens[0].find("device=1 "), std::string::npos) << opens[0];
 }
 
 // A connected call whose comm handle is unusable ends the session with its

@@ -73,6 +73,7 @@ constexpr std::pair<std::string_view, CapsReads> CAPS_READS[] = {
 constexpr std::pair<std::string_view, CommHandle> COMM_HANDLES[] = {
     {"port", CommHandle::PORT}, {"file", CommHandle::FILE}, {"none", CommHandle::NONE}};
 constexpr std::pair<std::string_view, bool> NEGOTIATIONS[] = {{"ok", true}, {"fail", false}};
+constexpr std::pair<std::string_view, bool> NEGOTIATIONS_YES_NO[] = {{"yes", true}, {"no", false}};
 
 bool SetServiceKey(StandinConfig& config, std::string_view key, std::string_view value)
 {
@@ -99,6 +100,18 @@ bool SetLineKey(LineConfig& line, std::string_view key, std::string_view value)
     if (key == "open_result") return SetInt32(value, &line.openResult);
     if (key == "offer_after") return SetDelay(value, &line.offerAfterMs);
     if (key == "answer_result") return SetInt32(value, &line.answerResult);
+    if (key == "answer_refusals") {
+        int64_t number = 0;
+        if (!ParseNumber(value, &number) || number < -1 || number > 1000000) return false;
+        line.answerRefusals = static_cast<int>(number);
+        return true;
+    }
+    if (key == "hangup_file") {
+        line.hangupFile = ToWindowsPath(value);
+        return !line.hangupFile.empty();
+    }
+    if (key == "second_call_after") return SetDelay(value, &line.secondCallAfterMs);
+    if (key == "connected_twice") return SetChoice(value, NEGOTIATIONS_YES_NO, &line.connectedTwice);
     if (key == "answer_reply") return SetInt32(value, &line.answerReply);
     if (key == "connect_after") return SetDelay(value, &line.connectAfterMs);
     if (key == "hangup_after") return SetDelay(value, &line.hangupAfterMs);

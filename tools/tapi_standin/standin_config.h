@@ -38,9 +38,13 @@ struct LineConfig {
     int32_t openResult = 0;
     int offerAfterMs = 200;      // after lineOpenA as owner of data calls; -1 never
     int32_t answerResult = 0;    // what lineAnswer returns when negative
+    int answerRefusals = -1;     // how many answers of the process it refuses; -1 all
     int32_t answerReply = 0;     // the result its LINE_REPLY carries
     int connectAfterMs = 100;    // after lineAnswer
     int hangupAfterMs = -1;      // after the connection; -1 never
+    std::string hangupFile;      // the caller hangs up once this file exists (it is then removed)
+    int secondCallAfterMs = -1;  // after the connection, another call is offered; -1 never
+    bool connectedTwice = false; // the connected state is reported a second time
     int comPort = 0;
     CommHandle commHandle = CommHandle::PORT;
     int32_t getIdResult = 0;

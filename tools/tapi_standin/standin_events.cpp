@@ -13,6 +13,7 @@ namespace {
 constexpr char WINDOW_CLASS[] = "TelephonyEventWindow";
 constexpr UINT MSG_ARM_TIMER = WM_APP + 1;
 constexpr UINT_PTR EVENT_TIMER = 1;
+constexpr int WATCH_PERIOD_MS = 5;   // how often a hang-up file is looked for
 
 HINSTANCE ThisModule()
 {
@@ -93,12 +94,32 @@ void ChangeCallState(const PendingEvent& event)
             // Timed from the connection, not from the end of the program's
             // handling of it (which may take seconds inside the callback).
             const LineConfig* config = DeviceConfig(line->deviceId);
-            if (config != nullptr && config->hangupAfterMs >= 0) {
-                PendingEvent hangup;
-                hangup.kind = EventKind::HANGUP;
-                hangup.handle = line->call;
-                Schedule(*app, hangup, config->hangupAfterMs);
+            const auto later = [&](EventKind kind, int delayMs) {
+                PendingEvent next;
+                next.kind = kind;
+                next.handle = line->call;
+                Schedule(*app, next, delayMs);
+            };
+            if (config != nullptr && config->hangupAfterMs >= 0) later(EventKind::HANGUP, config->hangupAfterMs);
+            if (config != nullptr && !config->hangupFile.empty()) later(EventKind::WATCH, WATCH_PERIOD_MS);
+            if (config != nullptr && config->secondCallAfterMs >= 0)
+                later(EventKind::OTHER_OFFER, config->secondCallAfterMs);
+            if (config != nullptr && config->connectedTwice) later(EventKind::RECONNECT, 50);
+        } else if (event.kind == EventKind::RECONNECT) {
+            if (line->callState != LINECALLSTATE_CONNECTED) return;
+            delivery = CallState(*app, *line, LINECALLSTATE_CONNECTED, LINECONNECTEDMODE_ACTIVE, 0);
+        } else if (event.kind == EventKind::WATCH) {
+            if (line->callState != LINECALLSTATE_CONNECTED) return;
+            const LineConfig* config = DeviceConfig(line->deviceId);
+            if (config == nullptr) return;
+            if (GetFileAttributesA(config->hangupFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                PendingEvent watch = event;
+                Schedule(*app, watch, WATCH_PERIOD_MS);
+                return;
             }
+            DeleteFileA(config->hangupFile.c_str());
+            line->callState = LINECALLSTATE_DISCONNECTED;
+            delivery = CallState(*app, *line, LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_NORMAL, 0);
         } else if (event.kind == EventKind::HANGUP) {
             if (line->callState == LINECALLSTATE_IDLE || line->callState == LINECALLSTATE_DISCONNECTED) return;
             line->callState = LINECALLSTATE_DISCONNECTED;
@@ -109,6 +130,31 @@ void ChangeCallState(const PendingEvent& event)
         }
     }
     Deliver(delivery);
+}
+
+// A second call on the line whose call is `event.handle`, while that call
+// is held.
+void OfferOtherCall(const PendingEvent& event)
+{
+    Delivery newCall, offering;
+    {
+        StateLock lock;
+        AppRecord* app = nullptr;
+        LineRecord* line = FindCallLine(event.handle, &app);
+        if (line == nullptr || line->otherCall != 0) return;
+        line->otherCall = standin.nextCall++;
+        line->otherState = LINECALLSTATE_OFFERING;
+        newCall = {app->callback, line->handle, LINE_APPNEWCALL, line->callbackInstance,
+                   0, line->otherCall, LINECALLPRIVILEGE_OWNER};
+        offering = {app->callback, line->otherCall, LINE_CALLSTATE, line->callbackInstance,
+                    LINECALLSTATE_OFFERING, 0, LINECALLPRIVILEGE_OWNER};
+    }
+    Deliver(newCall);
+    {
+        StateLock lock;
+        if (FindOtherCallLine(static_cast<HCALL>(offering.device)) == nullptr) return;
+    }
+    Deliver(offering);
 }
 
 void Reply(const PendingEvent& event)
@@ -163,6 +209,7 @@ void RunDueEvents(HWND window, HLINEAPP app)
         switch (event.kind) {
         case EventKind::OFFER: OfferCall(event); break;
         case EventKind::REPLY: Reply(event); break;
+        case EventKind::OTHER_OFFER: OfferOtherCall(event); break;
         default: ChangeCallState(event); break;
         }
     }

@@ -293,12 +293,24 @@ LONG WINAPI lineAnswer(HCALL hCall, LPCSTR, DWORD dwSize)
     StateLock lock;
     AppRecord* app = nullptr;
     LineRecord* line = FindCallLine(hCall, &app);
-    const LineConfig* device = line != nullptr ? DeviceConfig(line->deviceId) : nullptr;
+    LineRecord* otherLine = line == nullptr ? FindOtherCallLine(hCall, &app) : nullptr;
+    const LineRecord* known = line != nullptr ? line : otherLine;
+    const LineConfig* device = known != nullptr ? DeviceConfig(known->deviceId) : nullptr;
     LONG result = 0;
-    if (line == nullptr || device == nullptr) result = LINEERR_INVALCALLHANDLE;
-    else if (line->callState != LINECALLSTATE_OFFERING) result = LINEERR_INVALCALLSTATE;
-    else if (device->answerResult < 0) result = device->answerResult;
-    if (result == 0) {
+    if (known == nullptr || device == nullptr) result = LINEERR_INVALCALLHANDLE;
+    else if ((line != nullptr ? line->callState : otherLine->otherState) != LINECALLSTATE_OFFERING)
+        result = LINEERR_INVALCALLSTATE;
+    else if (device->answerResult < 0 &&
+             (device->answerRefusals < 0 || standin.answersRefused < device->answerRefusals)) {
+        result = device->answerResult;
+        ++standin.answersRefused;
+    }
+    // The line's modem is busy with the first call: the second one is taken
+    // for answered and never connects.
+    if (result == 0 && otherLine != nullptr) {
+        otherLine->otherState = LINECALLSTATE_ACCEPTED;
+        result = NextRequestId();
+    } else if (result == 0) {
         line->callState = LINECALLSTATE_ACCEPTED;
         result = NextRequestId();
         ScheduleReply(*app, *line, result, device->answerReply);
@@ -351,10 +363,17 @@ LONG WINAPI lineDrop(HCALL hCall, LPCSTR, DWORD dwSize)
     StateLock lock;
     AppRecord* app = nullptr;
     LineRecord* line = FindCallLine(hCall, &app);
+    LineRecord* otherLine = line == nullptr ? FindOtherCallLine(hCall, &app) : nullptr;
     LONG result = 0;
-    if (line == nullptr) result = LINEERR_INVALCALLHANDLE;
-    else if (line->callState == LINECALLSTATE_IDLE) result = LINEERR_INVALCALLSTATE;
-    if (result == 0) {
+    if (line == nullptr && otherLine == nullptr) result = LINEERR_INVALCALLHANDLE;
+    else if (line != nullptr && line->callState == LINECALLSTATE_IDLE) result = LINEERR_INVALCALLSTATE;
+    if (result == 0 && otherLine != nullptr) {
+        // The second call goes at once; its handle is no longer valid.
+        otherLine->otherCall = 0;
+        otherLine->otherState = 0;
+        result = NextRequestId();
+        ScheduleReply(*app, *otherLine, result, 0);
+    } else if (result == 0) {
         line->callState = LINECALLSTATE_IDLE;
         result = NextRequestId();
         ScheduleReply(*app, *line, result, 0);

@@ -38,6 +38,11 @@ LineRecord* FindCallLine(HCALL handle, AppRecord** owner)
     return FindLineBy(&LineRecord::call, handle, owner);
 }
 
+LineRecord* FindOtherCallLine(HCALL handle, AppRecord** owner)
+{
+    return FindLineBy(&LineRecord::otherCall, handle, owner);
+}
+
 const LineConfig* DeviceConfig(DWORD deviceId)
 {
     return deviceId < standin.config.lines.size() ? &standin.config.lines[deviceId] : nullptr;

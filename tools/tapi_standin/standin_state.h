@@ -19,6 +19,8 @@ struct LineRecord {
     HCALL call = 0;
     DWORD callState = 0;         // LINECALLSTATE_*; meaningful while call != 0
     HANDLE commHanded = nullptr; // the last comm handle given to the program
+    HCALL otherCall = 0;         // a second call offered while `call` is held; 0 when none
+    DWORD otherState = 0;
 };
 
 // One lineInitializeExA: its callback, its hidden window and its lines.
@@ -36,6 +38,9 @@ enum class EventKind {
     HANGUP,    // the caller hangs up call `handle`
     IDLE,      // the dropped call `handle` has become idle
     REPLY,     // LINE_REPLY for `requestId` with `result`
+    RECONNECT, // the connected state of call `handle` is reported again
+    WATCH,     // look whether the hang-up file of call `handle` exists
+    OTHER_OFFER, // a second call arrives on the line of call `handle`
 };
 
 struct PendingEvent {
@@ -61,6 +66,7 @@ struct StandinState {
     DWORD nextCall = 0x30001;
     LONG nextRequest = 1;
     unsigned long nextOrder = 0;
+    int answersRefused = 0;   // lineAnswer calls refused so far in this process
 };
 
 extern StandinState standin;
@@ -77,5 +83,6 @@ struct StateLock {
 AppRecord* FindApp(HLINEAPP handle);
 LineRecord* FindLine(HLINE handle, AppRecord** app = nullptr);
 LineRecord* FindCallLine(HCALL handle, AppRecord** app = nullptr);
+LineRecord* FindOtherCallLine(HCALL handle, AppRecord** app = nullptr);
 // The configuration of a device id, or null (lock held).
 const LineConfig* DeviceConfig(DWORD deviceId);

@@ -72,8 +72,12 @@ void ModemFromHost(ModemState& modem, const HostLine& line, std::string_view byt
         const std::string command = modem.line;
         modem.line.clear();
         // During a call only the hang-up is a command; the rest is data.
-        if (modem.phase != ModemPhase::CONNECTED || command == HANG_UP)
+        if (modem.phase != ModemPhase::CONNECTED || command == HANG_UP) {
             RunCommand(modem, line, command, nowNs);
+        } else if (command == "ACK\r" && ++modem.acksCarried == modem.options.carrierLostAfterAcks) {
+            Report(line, "", "NO CARRIER", nowNs);
+            modem.phase = ModemPhase::COMMAND;
+        }
     }
 }
 
@@ -103,8 +107,30 @@ void ModemTick(ModemState& modem, const HostLine& line, int64_t nowNs)
         modem.phase = ModemPhase::COMMAND;
         return;
     }
-    Report(line, "", modem.options.connectText, nowNs);
+    if (!modem.connectRest.empty()) {
+        SendToHost(line, modem.connectRest);
+        modem.connectRest.clear();
+        modem.phase = ModemPhase::CONNECTED;
+        return;
+    }
+    const std::string& text = modem.options.connectText;
+    if (modem.options.connectCutMs > 0 && text.size() > 2) {
+        // Logged as one report, at its start.
+        FrontEvent event;
+        event.timeNs = nowNs;
+        event.kind = FrontEventKind::MODEM_RESULT;
+        event.text = text;
+        event.hostSpeed = HostSpeed(line);
+        Record(line, event);
+        SendToHost(line, modem.options.connectBurst + "\r\n" + text.substr(0, 2));
+        modem.connectRest = text.substr(2) + "\r\n";
+        modem.nextEventNs = nowNs + Ms(modem.options.connectCutMs);
+        modem.acksCarried = 0;
+        return;
+    }
+    Report(line, modem.options.connectBurst, text, nowNs);
     modem.phase = ModemPhase::CONNECTED;
+    modem.acksCarried = 0;
 }
 
 }  // namespace termsim

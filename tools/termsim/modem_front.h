@@ -36,6 +36,18 @@ struct ModemOptions {
     int answerDelayMs = 200;    // from the last "RING" to "CONNECT"
     bool connect = true;        // false: the caller gives up after the rings
     std::string connectText = "CONNECT 9600";
+    // Reports written in the same write before the connect report, as a
+    // modem with extended result codes does ("\r\nCARRIER 33600\r\n..."),
+    // or rings that come together with the answer.
+    std::string connectBurst;
+    // > 0: the write of the connect report stops after its first two
+    // characters ("CO"); the rest follows this much later, so that the
+    // host's reads cut "CONNECT" whatever their size.
+    int connectCutMs = 0;
+    // >= 0: the carrier is lost once this many "ACK\r" of the host have
+    // crossed to the terminal during a call: the modem reports "NO CARRIER"
+    // and is back in command mode (nothing more crosses).
+    int carrierLostAfterAcks = -1;
 };
 
 enum class ModemPhase {
@@ -49,6 +61,8 @@ struct ModemState {
     ModemPhase phase = ModemPhase::COMMAND;
     bool echo = false;
     int ringsSent = 0;
+    int acksCarried = 0;
+    std::string connectRest;   // the rest of a cut connect report, due at nextEventNs       // host "ACK\r" lines passed to the terminal in this call
     int64_t nextEventNs = 0;
     std::string line;          // the host's line so far
     int64_t lineStartNs = 0;
