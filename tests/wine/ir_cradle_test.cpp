@@ -70,7 +70,27 @@ struct Line {
     std::vector<std::string> queues;        // "in/out", with the settings written before them
     void (*onFirstByte)() = nullptr;
     bool byteSeen = false;
+    // A cradle that needs time after each settings write with RTS low before
+    // its receiver takes a byte: the pause of that speed, less a margin (0:
+    // a cradle that takes bytes at once).
+    double settleMarginMs = 0;
+    double addressedAtMs = 0;               // the last settings write with RTS low
+    std::vector<double> probeDelaysMs;      // from that write to each probe
 } line;
+
+double NowMs()
+{
+    LARGE_INTEGER count, frequency;
+    QueryPerformanceCounter(&count);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(count.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The pause the start-up owes the cradle at a speed (its receiver turning on).
+double PauseMs(DWORD speed)
+{
+    return speed == 9600 ? 200.0 : 100.0;
+}
 
 BOOL WINAPI GetState(HANDLE, LPDCB dcb)
 {
@@ -81,6 +101,7 @@ BOOL WINAPI SetState(HANDLE, LPDCB dcb)
 {
     line.current = *dcb;
     line.written.push_back(*dcb);
+    if (dcb->fRtsControl == RTS_CONTROL_DISABLE) line.addressedAtMs = NowMs();
     line.log += std::to_string(dcb->BaudRate) + (dcb->fRtsControl == RTS_CONTROL_ENABLE ? "+ " : "- ");
     return TRUE;
 }
@@ -112,7 +133,12 @@ BOOL WINAPI WriteToCradle(HANDLE port, LPCVOID bytes, DWORD size, LPDWORD writte
         std::snprintf(hex, sizeof hex, "[%02X] ", data[i]);
         line.log += hex;
         const auto answer = line.answers.find(line.current.BaudRate);
-        const bool heard = line.current.fRtsControl == RTS_CONTROL_DISABLE && answer != line.answers.end();
+        bool heard = line.current.fRtsControl == RTS_CONTROL_DISABLE && answer != line.answers.end();
+        if (data[i] == 0x0F && line.settleMarginMs > 0) {
+            const double delay = NowMs() - line.addressedAtMs;
+            line.probeDelaysMs.push_back(delay);
+            heard = heard && delay >= PauseMs(line.current.BaudRate) - line.settleMarginMs;
+        }
         if (data[i] == 0x0F && heard) {
             DWORD count = 0;
             WriteFile(line.client, answer->second.data(), static_cast<DWORD>(answer->second.size()), &count, nullptr);
@@ -198,6 +224,23 @@ TEST(IrCradle, CommandsGoOutWithRtsLowAndTheCradleIsLeftWithRtsHighAtTheNewSpeed
                                           dcb.XonLim}));
         }
     }
+}
+
+// The cradle's receiver needs the pause after RTS goes low (or the speed
+// changes under it) before it hears a probe. The margin of 20 ms allows for
+// a timer tick on Windows and a late measure here; a probe sent without the
+// pause comes within a millisecond or two.
+TEST(IrCradle, EachProbeWaitsForTheCradleToSettleAfterItsSettingsAreWritten)
+{
+    CradleRig rig;
+    line.answers = {{19200, Bytes({0x0F})}};   // found by the fifth probe only
+    line.settleMarginMs = 20;
+    settings.baudIndex = BAUD_INDEX_115200;
+    EXPECT_EQ(1, InitIrCradle(rig.pipe.server)) << line.log;
+    ASSERT_EQ(5u, line.probeDelaysMs.size());
+    const DWORD speeds[] = {9600, 115200, 38400, 57600, 19200};
+    for (size_t i = 0; i < line.probeDelaysMs.size(); ++i)
+        EXPECT_GE(line.probeDelaysMs[i], PauseMs(speeds[i]) - line.settleMarginMs) << "probe at " << speeds[i];
 }
 
 namespace {

@@ -71,7 +71,8 @@ constexpr std::pair<std::string_view, ShortAnswer> SHORT_ANSWERS[] = {
 constexpr std::pair<std::string_view, CapsReads> CAPS_READS[] = {
     {"ok", CapsReads::OK}, {"fail", CapsReads::FAIL}, {"name_fails", CapsReads::NAME_FAILS}};
 constexpr std::pair<std::string_view, CommHandle> COMM_HANDLES[] = {
-    {"port", CommHandle::PORT}, {"file", CommHandle::FILE}, {"none", CommHandle::NONE}};
+    {"port", CommHandle::PORT}, {"file", CommHandle::FILE}, {"none", CommHandle::NONE},
+    {"invalid", CommHandle::INVALID}};
 constexpr std::pair<std::string_view, bool> NEGOTIATIONS[] = {{"ok", true}, {"fail", false}};
 constexpr std::pair<std::string_view, bool> NEGOTIATIONS_YES_NO[] = {{"yes", true}, {"no", false}};
 

@@ -27,6 +27,7 @@ enum class CommHandle {
     PORT,  // the COM port `com`, opened overlapped
     FILE,  // a temporary disk file: a handle that is no character device
     NONE,  // a null handle (a port that is not open)
+    INVALID,  // INVALID_HANDLE_VALUE, what a failed CreateFileA gives
 };
 
 struct LineConfig {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "standin_events.h"
@@ -121,7 +122,9 @@ HANDLE OpenCommHandle(void* context)
 {
     const CommSource& source = *static_cast<const CommSource*>(context);
     // A line without a connected call has no port open.
-    if (!source.connected || source.device->commHandle == CommHandle::NONE) return nullptr;
+    if (!source.connected || source.device->commHandle == CommHandle::NONE ||
+        source.device->commHandle == CommHandle::INVALID)
+        return nullptr;
     if (source.device->commHandle == CommHandle::FILE) {
         char directory[MAX_PATH], file[MAX_PATH];
         if (GetTempPathA(sizeof directory, directory) == 0 || GetTempFileNameA(directory, "tel", 0, file) == 0)
@@ -348,6 +351,11 @@ LONG WINAPI lineGetIDA(HLINE hLine, DWORD dwAddressID, HCALL hCall, DWORD dwSele
         CommSource source{device, line->call != 0 && line->callState == LINECALLSTATE_CONNECTED};
         result = AnswerCommId(lpDeviceID, device->name, OpenCommHandle, &source, &handed, device->shortAnswer);
         if (handed != nullptr) line->commHanded = handed;
+        // The null handle in the answer becomes INVALID_HANDLE_VALUE.
+        if (result == 0 && device->commHandle == CommHandle::INVALID && lpDeviceID->dwStringOffset != 0) {
+            handed = INVALID_HANDLE_VALUE;
+            std::memcpy(reinterpret_cast<char*>(lpDeviceID) + lpDeviceID->dwStringOffset, &handed, sizeof handed);
+        }
     }
     const bool answered = result == 0 || result == static_cast<LONG>(LINEERR_STRUCTURETOOSMALL);
     LogLine("lineGetIDA line=0x%lX address=%lu call=0x%lX select=%lu class=%s total=%lu -> %s needed=%lu "

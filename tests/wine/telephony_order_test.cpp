@@ -1,0 +1,138 @@
+// Telephony's end and its comm handle, on the real call path against our
+// telephony stand-in (CTest wine.unit runs it with WINEDLLOVERRIDES=tapi32=n):
+// the receive thread never reads the comm handle once it is closed, and a
+// comm handle telephony gives as INVALID_HANDLE_VALUE is no handle.
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "box_watcher.h"
+#include "link/link_state.h"
+#include "link/overlapped_io.h"
+#include "link/telephony.h"
+#include "res/resource.h"
+#include "session/receive_thread.h"
+#include "session/session_window.h"
+#include "test_dir.h"
+#include "tests/common/restore_guard.h"
+
+namespace {
+
+bool StandinInUse()
+{
+    char overrides[512] = {};
+    const DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
+    return length > 0 && length < sizeof overrides && std::strstr(overrides, "tapi32=n") != nullptr;
+}
+
+class TelephonyOrderTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.unit";
+        ClearTelephonyState();
+    }
+    void TearDown() override
+    {
+        TapiShutdown();
+        ClearTelephonyState();
+        serialIo = PLATFORM_SERIAL_IO;
+        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", nullptr);
+    }
+    void World(const std::string& line)
+    {
+        WriteWholeFile(ini, "log = " + dir.File("tapi.log") + "\n[line]\nname = A\n" + line);
+        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", ini.c_str());
+    }
+    TestDir dir;
+    const std::string ini = dir.File("standin.ini");
+};
+
+// The receive thread's reads, held at their start until the thread is told
+// to stop: a read made after that sees whether the port is still open.
+struct HeldRead {
+    static inline HANDLE reading = nullptr;     // set when a read is held
+    static inline std::atomic<int> readsOnAClosedPort{0};
+    static BOOL WINAPI Read(HANDLE port, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED record)
+    {
+        SetEvent(reading);
+        for (DWORD start = GetTickCount(); linkState.receiveRunning && GetTickCount() - start < 5000;) Sleep(1);
+        DWORD flags = 0;
+        if (!GetHandleInformation(port, &flags)) ++readsOnAClosedPort;
+        return ReadFile(port, buffer, size, read, record);
+    }
+};
+
+}  // namespace
+
+// The caller hangs up while the thread reads the comm handle: the thread is
+// stopped before the handle closes, so its last read still finds it open and
+// it ends as told (2255), not on a refused read (0).
+TEST_F(TelephonyOrderTest, ACallEndingUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
+{
+    World("");
+    ASSERT_EQ(1, TapiOpenLine());
+    const std::string name = "\\\\.\\pipe\\varnolt_order_" + std::to_string(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 64, 64, 0,
+                                           nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, server);
+    linkState.port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, linkState.port);
+    linkState.readOverlapped = OVERLAPPED{};
+    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    const Restore keep(settings);
+    settings.interfaceKind = MODEM_TAPI;
+    HeldRead::reading = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HeldRead::readsOnAClosedPort = 0;
+    serialIo.readFile = HeldRead::Read;
+    linkWriteDone = 1;   // "READ\r" has gone out: the thread reads
+    ASSERT_EQ(1, StartReceiveThread());
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread,
+                    SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0);
+    ResumeThread(linkState.receiveThread);
+    ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(HeldRead::reading, 5000));
+
+    TapiLineCallback(0, LINE_CALLSTATE, 0, LINECALLSTATE_DISCONNECTED, 0, 0);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
+    EXPECT_EQ(0, HeldRead::readsOnAClosedPort);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(2255u, code);
+
+    CloseHandle(thread);
+    CloseHandle(HeldRead::reading);
+    CloseHandle(linkState.readOverlapped.hEvent);
+    linkState.readOverlapped = OVERLAPPED{};
+    CloseHandle(server);
+}
+
+// Telephony answers lineGetIDA with INVALID_HANDLE_VALUE as the comm handle
+// (what a driver's failed CreateFileA gives). The session takes it for no
+// handle at all: "Can't get the device ID!", and no handle is kept to be
+// configured or closed later.
+TEST_F(TelephonyOrderTest, ACommHandleOfInvalidHandleValueIsNoHandle)
+{
+    World("comm_handle = invalid\n");
+    const Restore keep(settings);
+    SetCommandLineDefaults();
+    settings.interfaceKind = MODEM_TAPI;
+    std::snprintf(settings.outputDirectory, sizeof settings.outputDirectory, "%s", dir.Path().c_str());
+    std::snprintf(settings.outputFileName, sizeof settings.outputFileName, "out.txt");
+    BoxWatcher boxes("Error Message", IDOK);
+    // The session window as the program runs it: it ends on the error.
+    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_SESSION), nullptr, SessionDialogProc, 0);
+    boxes.Stop();
+    ASSERT_EQ(1, boxes.Count());
+    EXPECT_EQ("Can't get the device ID!", boxes.Boxes()[0].text);
+    EXPECT_EQ(nullptr, linkState.port);
+    const std::string log = ReadWholeFile(dir.File("tapi.log"));
+    EXPECT_NE(std::string::npos, log.find("handle=0xFFFFFFFF")) << "the stand-in handed INVALID_HANDLE_VALUE over";
+}
