@@ -71,10 +71,11 @@ struct HeldRead {
 
 }  // namespace
 
-// The caller hangs up while the thread reads the comm handle: the thread is
+// Telephony ends (the session closing after a hang-up, a lost call or a
+// completed transfer) while the thread reads the comm handle: the thread is
 // stopped before the handle closes, so its last read still finds it open and
 // it ends as told (2255), not on a refused read (0).
-TEST_F(TelephonyOrderTest, ACallEndingUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
+TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
 {
     World("");
     ASSERT_EQ(1, TapiOpenLine());
@@ -100,7 +101,7 @@ TEST_F(TelephonyOrderTest, ACallEndingUnderTheReceiveThreadStopsItBeforeTheHandl
     ResumeThread(linkState.receiveThread);
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(HeldRead::reading, 5000));
 
-    TapiLineCallback(0, LINE_CALLSTATE, 0, LINECALLSTATE_DISCONNECTED, 0, 0);
+    TapiShutdown();
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
     EXPECT_EQ(0, HeldRead::readsOnAClosedPort);
     DWORD code = 0;
