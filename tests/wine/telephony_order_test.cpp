@@ -19,39 +19,20 @@
 #include "res/resource.h"
 #include "session/receive_thread.h"
 #include "session/session_window.h"
+#include "standin_world.h"
 #include "test_dir.h"
 #include "tests/common/restore_guard.h"
 
 namespace {
 
-bool StandinInUse()
-{
-    char overrides[512] = {};
-    const DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
-    return length > 0 && length < sizeof overrides && std::strstr(overrides, "tapi32=n") != nullptr;
-}
-
-class TelephonyOrderTest : public testing::Test {
+class TelephonyOrderTest : public StandinTest {
 protected:
-    void SetUp() override
-    {
-        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.unit";
-        ClearTelephonyState();
-    }
     void TearDown() override
     {
-        TapiShutdown();
-        ClearTelephonyState();
+        StandinTest::TearDown();
         serialIo = PLATFORM_SERIAL_IO;
-        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", nullptr);
     }
-    void World(const std::string& line)
-    {
-        WriteWholeFile(ini, "log = " + dir.File("tapi.log") + "\n[line]\nname = A\n" + line);
-        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", ini.c_str());
-    }
-    TestDir dir;
-    const std::string ini = dir.File("standin.ini");
+    void OneLine(const std::string& extra) { World("[line]\nname = A\n" + extra); }
 };
 
 // The receive thread's reads, held at their start until the thread is told
@@ -77,7 +58,7 @@ struct HeldRead {
 // it ends as told (2255), not on a refused read (0).
 TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
 {
-    World("");
+    OneLine("");
     ASSERT_EQ(1, TapiOpenLine());
     const std::string name = "\\\\.\\pipe\\varnolt_order_" + std::to_string(GetCurrentProcessId());
     const HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 64, 64, 0,
@@ -121,7 +102,7 @@ TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheH
 // configured or closed later.
 TEST_F(TelephonyOrderTest, ACommHandleOfInvalidHandleValueIsNoHandle)
 {
-    World("comm_handle = invalid\n");
+    OneLine("comm_handle = invalid\n");
     const Restore keep(settings);
     SetCommandLineDefaults();
     settings.interfaceKind = MODEM_TAPI;

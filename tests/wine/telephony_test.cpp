@@ -25,19 +25,13 @@
 #include "link/overlapped_io.h"
 #include "res/resource.h"
 #include "session/receive_thread.h"
+#include "standin_world.h"
 #include "test_dir.h"
 #include "tools/tapi_standin/standin_calls.h"
 
 namespace {
 
 using Strings = std::vector<std::string>;
-
-bool StandinInUse()
-{
-    char overrides[512] = {};
-    const DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof overrides);
-    return length > 0 && length < sizeof overrides && std::strstr(overrides, "tapi32=n") != nullptr;
-}
 
 // The value of key=value in a logged call; "" when absent.
 std::string Field(const std::string& call, const std::string& key)
@@ -53,27 +47,8 @@ std::string Line(const std::string& name, const std::string& extra = "")
     return "[line]\nname = " + name + "\n" + extra;
 }
 
-class TelephonyTest : public testing::Test {
+class TelephonyTest : public StandinTest {
 protected:
-    void SetUp() override
-    {
-        if (!StandinInUse()) GTEST_SKIP() << "needs the telephony stand-in: run by CTest wine.unit";
-        ClearTelephonyState();
-    }
-    void TearDown() override
-    {
-        TapiShutdown();
-        ClearTelephonyState();
-        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", nullptr);
-    }
-
-    // A new telephony world for the next initialisation, with an empty log.
-    void World(const std::string& lines)
-    {
-        DeleteFileA(log.c_str());
-        WriteWholeFile(ini, "log = " + log + "\n" + lines);
-        SetEnvironmentVariableA("VARNOLT_TAPI_STANDIN", ini.c_str());
-    }
     Strings Calls(const std::string& function = "") const { return StandinCalls(ReadWholeFile(log), function); }
     // One field of each logged call of function (of device, when given).
     Strings Fields(const std::string& function, const std::string& key, const std::string& device = "") const
@@ -83,10 +58,6 @@ protected:
             if (device.empty() || Field(call, "device") == device) values.push_back(Field(call, key));
         return values;
     }
-
-    TestDir dir;
-    const std::string ini = dir.File("standin.ini");
-    const std::string log = dir.File("tapi.log");
 };
 
 std::vector<DWORD> ListedDevices()
