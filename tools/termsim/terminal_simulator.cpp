@@ -371,10 +371,9 @@ int64_t TerminalSimulator::GiveUpDueNs() const
     return lastExchangeNs_ + GIVE_UP_MS * 1000000LL;
 }
 
-// What was not acknowledged stays for the next transfer's "READ\r".
-void TerminalSimulator::GiveUpTransfer()
+// Lines waiting for answers, the rest of a write and the terminal's timer.
+void TerminalSimulator::DropUnderWay()
 {
-    inTransfer_ = false;
     inFlight_.clear();
     pieces_.clear();
     writing_.clear();
@@ -382,6 +381,13 @@ void TerminalSimulator::GiveUpTransfer()
     pieceDueNs_ = -1;
     timer_ = Timer::NONE;
     timerDueNs_ = -1;
+}
+
+// What was not acknowledged stays for the next transfer's "READ\r".
+void TerminalSimulator::GiveUpTransfer()
+{
+    inTransfer_ = false;
+    DropUnderWay();
     LogFault(FaultKind::GAVE_UP, static_cast<int>(recordIndex_), 0, GIVE_UP_MS);
     PublishPending();
 }
@@ -520,13 +526,7 @@ void TerminalSimulator::BeginTransfer(bool restart)
     // Whatever was under way is dropped: the host asks anew.
     inTransfer_ = true;
     silent_ = false;
-    inFlight_.clear();
-    pieces_.clear();
-    writing_.clear();
-    pieceBytesQueued_ = pieceBytesWritten_;
-    pieceDueNs_ = -1;
-    timer_ = Timer::NONE;
-    timerDueNs_ = -1;
+    DropUnderWay();
     if (!current_.resumeOnRead)
         recordIndex_ = 0;
     sequenceBase_ = recordIndex_;

@@ -255,6 +255,7 @@ private:
     void TakeHeldLines();
     const TransferPlan* PlanForRead();
     void GiveUpTransfer();
+    void DropUnderWay();
     int64_t GiveUpDueNs() const;
     void HandleAnswer(bool ack);
     void SendNow(const std::string& bytes);  // the terminal's bytes, through the front
