@@ -269,6 +269,7 @@ void TerminalSimulator::TakeTerminalBytes(const std::string& bytes, int64_t when
 
 void TerminalSimulator::SendNow(const std::string& bytes)
 {
+    lastExchangeNs_ = MonotonicRawNs();
     FrontFromTerminal(front_, LineSeam(), bytes);
 }
 
@@ -676,7 +677,6 @@ void TerminalSimulator::SendLine(const std::string& bytes, std::vector<size_t> c
                                  std::vector<InFlight> lines)
 {
     const bool idle = pieces_.empty();
-    lastExchangeNs_ = MonotonicRawNs();
     cuts.push_back(bytes.size());
     size_t from = 0;
     for (size_t cut : cuts) {

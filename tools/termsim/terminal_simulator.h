@@ -334,7 +334,7 @@ private:
     bool readDelayed_ = false;      // the "READ\r" at the front of held_ has had its delay
     std::deque<std::string> held_;  // host lines not yet read
     bool takingHeld_ = false;
-    int64_t lastExchangeNs_ = 0;    // the last line written or answer taken, for GIVE_UP_MS
+    int64_t lastExchangeNs_ = 0;    // the last write or answer taken, for GIVE_UP_MS
 };
 
 }  // namespace termsim
