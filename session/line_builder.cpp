@@ -15,7 +15,7 @@ int FeedReceivedBytes(const uint8_t* bytes, unsigned count)
 {
     if (bytes == nullptr || count == 0) return 1;
     SessionState& s = sessionState;
-    const uint32_t answersBefore = s.answersSent;
+    const uint32_t answeredBefore = s.linesAnswered;
     for (unsigned i = 0; i < count; ++i) {
         const uint8_t byte = bytes[i];
         if (s.lineLength < 0 || s.lineLength > LINE_CAPACITY) s.lineLength = 0;
@@ -23,7 +23,7 @@ int FeedReceivedBytes(const uint8_t* bytes, unsigned count)
         // a line that begins after an answered one was written before the
         // terminal could read that answer (the record step decides whether
         // it is the rest of the answered line).
-        if (s.lineLength == 0 && s.answersSent != answersBefore) s.lineOutranAnswer = true;
+        if (s.lineLength == 0 && s.linesAnswered != answeredBefore) s.lineOutranAnswer = true;
         if (s.lineLength < LINE_CAPACITY) s.lineBuffer[s.lineLength++] = byte;
         if (byte == CR) {
             const int result = HandleLine(s.lineBuffer, s.lineLength);

@@ -88,6 +88,7 @@ bool IsRepetition(const SessionState& session, const uint8_t* line, int length)
 int Answer(const Step& step, const char* answer)
 {
     ++step.session.answersSent;
+    ++step.session.linesAnswered;
     return step.io.sendCommand(answer, ANSWER_REPLY_TIME, ANSWER_LENGTH) ? 1 : ERR_PORT_WRITE;
 }
 
@@ -118,9 +119,46 @@ void MarkLineUnderWay(SessionState& session, bool underWay)
     if (underWay) session.lineHeadDropped = true;
 }
 
+// A terminal that starts over on "READ\r" writes "ACK\r" and its first
+// record (or two records in one go) and then reads what we sent. It reads
+// our lines in order, and we never send "READ\r" after an answer, so it has
+// read every "READ\r" of ours, and started over on each, before it reads any
+// answer: every answer we have sent goes to the lines of its last start, in
+// order. An "ACK\r" is such a start again only while the terminal may still
+// be reading our repetitions: it has made fewer starts than we sent
+// "READ\r", and has not written more than it can before reading us. A
+// terminal that ignores "READ\r" while it sends makes one start; its lines
+// are answered as they come.
+constexpr uint32_t LINES_BEFORE_READING = 2;
+
+bool MayStartOver(const SessionState& s)
+{
+    return s.startsTaken <= s.readRepeats && s.linesThisStart <= LINES_BEFORE_READING;
+}
+
+void TakeStart(SessionState& s)
+{
+    if (s.startsTaken > 0) {
+        if (!MayStartOver(s)) return;   // noise that spelt "ACK\r", no start
+        s.answersAhead = s.answersSent;
+    }
+    ++s.startsTaken;
+    s.linesThisStart = 0;
+}
+
+// The line has its answer already: one we sent to a line of an earlier start.
+int TakeEarlierAnswer(const Step& step)
+{
+    --step.session.answersAhead;
+    ++step.session.linesAnswered;
+    ClearLine(step.session);
+    step.io.armReplyTimer(ANSWER_REPLY_TIME);
+    return 1;
+}
+
 int StartTransfer(const Step& step)
 {
-    step.session.readAnswered = true;
+    TakeStart(step.session);
     step.io.showConnected();
     if (!step.options.typeRecords) {
         const int opened = step.io.openOutput();
@@ -195,24 +233,28 @@ int RefuseRecord(const Step& step, bool answered = true)
 
 int HandleRecord(const Step& step, uint8_t* line, int length, bool restOfAnsweredLine)
 {
-    // Until the terminal has answered our "READ\r", any line of it that is
-    // not an answer was written before it read that command: a line left
-    // over from before the program or the link was lost, or its first record
-    // after an "ACK\r" that noise made unreadable. The terminal starts over
-    // on "READ\r" and drops what it was waiting for, so an answer to such a
+    // Until the terminal has started, any line of it that is not an answer
+    // was written before it read our "READ\r": a line left over from before
+    // the program or the link was lost, or its first record after an
+    // "ACK\r" that noise made unreadable. The terminal starts over on
+    // "READ\r" and drops what it was waiting for, so an answer to such a
     // line would be taken for the answer to the first record of the new
     // transfer, and every later answer for the next line's, which loses a
     // record. When nothing else follows, "READ\r" goes out again.
-    if (!step.session.readAnswered) return RefuseRecord(step, false);
+    if (step.session.startsTaken == 0) return RefuseRecord(step, false);
     line[length] = 0;
-    if (IsRepetition(step.session, line, length)) {
+    const bool repetition = IsRepetition(step.session, line, length);
+    // A line too short to hold a sequence value and a checksum (a CR alone
+    // among them) is refused like a bad checksum.
+    const bool valid = length >= RECORD_OVERHEAD && RecordIsValid(step.session, line, length);
+    if (!repetition && !valid && restOfAnsweredLine) return SkipRestOfAnsweredLine(step);
+    ++step.session.linesThisStart;
+    if (step.session.answersAhead > 0) return TakeEarlierAnswer(step);
+    if (repetition) {
         ClearLine(step.session);
         return Answer(step, ACK_TEXT);
     }
-    // A line too short to hold a sequence value and a checksum (a CR alone
-    // among them) is refused like a bad checksum.
-    if (length < RECORD_OVERHEAD || !RecordIsValid(step.session, line, length))
-        return restOfAnsweredLine ? SkipRestOfAnsweredLine(step) : RefuseRecord(step);
+    if (!valid) return RefuseRecord(step);
     return AcceptRecord(step, line, length);
 }
 
@@ -250,8 +292,12 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     std::memset(session.previousRecord, 0, sizeof session.previousRecord);
     session.previousLength = 0;
     session.typingRecord = false;
-    session.readAnswered = false;
+    session.readRepeats = 0;
+    session.startsTaken = 0;
     session.answersSent = 0;
+    session.answersAhead = 0;
+    session.linesThisStart = 0;
+    session.linesAnswered = 0;
     ClearLine(session);
     io.clearLastCommand();
     session.retryCount = 0;
@@ -310,7 +356,7 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
-        session.readAnswered = false;
+        ++session.readRepeats;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;

@@ -15,8 +15,13 @@ struct SessionState {
     int32_t retryCount;                       // repetitions since the last accepted record
     uint8_t expectedSequence;                 // 0..9
     bool typingRecord;                        // an accepted record is being typed, not yet answered
-    bool readAnswered;                        // the terminal answered our latest "READ\r" with "ACK\r"
+    uint32_t readRepeats;                     // "READ\r" sent again in this session
+    uint32_t startsTaken;                     // the terminal's "ACK\r" starts taken in this session
     uint32_t answersSent;                     // "ACK\r" and "NAK\r" written in this session
+    uint32_t answersAhead;                    // of those, the ones a terminal that started over
+                                              // takes for lines it has yet to send
+    uint32_t linesThisStart;                  // lines answered since the terminal's latest start
+    uint32_t linesAnswered;                   // lines answered, now or by an answer sent before
     bool lineOutranAnswer;                    // the line began in the read of a line since answered
     bool lineHeadDropped;                     // the line was under way when we answered; its start is gone
 };

@@ -40,6 +40,33 @@ TEST_F(SessionRecoveryTest, FaultsAreRepairedOnceUntilTheSeventhBadLineEndsTheSe
     EXPECT_EQ(ReadFile(Dir() + "/fixed.txt"), "earlier\r\nabJ\rsecond\rthird\r");
 }
 
+// The terminal is busy past our reply time: its "ACK\r" to the first
+// "READ\r" crosses the second, which it reads afterwards and starts over on,
+// late again. Our answers to the lines of its first start reach it only
+// after that restart, and it takes them for the lines it sends again; a
+// second answer to those would leave it one ahead, taking the ACK of one
+// record for the next, refused one.
+TEST_F(SessionRecoveryTest, ALateAnswerToReadCrossingItsRepetitionLosesAndRepeatsNothing)
+{
+    termsim::TransferPlan plan = termsim::PlainTransfer({"r0", "r1", "r2", "r3", "r4"});
+    plan.readDelayMs = 1150;
+    plan.resumeOnRead = true;
+    plan.records[2].badChecksumAttempts = 1;
+    ComPort port(COM);
+    ASSERT_TRUE(Serve(port, {plan}));
+    CommandLine line = SerialSession(COM, WinDir() + "\\late.txt", 0);
+    line.showErrorMessages = 0;
+    ASSERT_TRUE(Launch(line.Text()).WaitExit(END_CODE_WAIT_MS));
+
+    const termsim::TerminalSimulator& sim = port.Simulator();
+    EXPECT_EQ(sim.TransfersCompleted(), 1) << "no time-out";
+    EXPECT_EQ(sim.CountCommands("READ\r"), 2);
+    EXPECT_EQ(sim.TransfersStarted(), 2) << "the terminal started over on the second READ";
+    EXPECT_EQ(sim.RecordsAcknowledged(), 5);
+    EXPECT_EQ(ReadFile(Dir() + "/late.txt"), "r0\r\nr1\r\nr2\r\nr3\r\nr4\r\n");
+    EXPECT_TRUE(FilesLike(Dir(), "Err", ".log").empty());
+}
+
 TEST_F(SessionRecoveryTest, SilentTerminalGetsSevenReadsASecondApartThenALoggedTimeOut)
 {
     ComPort port(COM);

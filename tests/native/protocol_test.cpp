@@ -213,17 +213,66 @@ TEST(TerminalAnswers, ALineBeforeTheTerminalAnswersReadGetsNoAnswer)
     EXPECT_EQ(Line(ABC0), 1);
     EXPECT_EQ(fake.commands, Texts({"READ\r", "ACK\r"}));
     EXPECT_EQ(fake.delivered, "abc");
+    // A stream of them ends the session like refusals do.
+    RequestSession();
+    for (int i = 0; i < 6; ++i) ASSERT_EQ(Line(ABC0), 1) << i;
+    EXPECT_EQ(Line(ABC0), ERR_TIMEOUT);
+}
 
-    // READ sent again after the terminal's ACK: until it answers anew, its
-    // lines are from before.
+// "READ\r" went again, and the terminal's "ACK\r" came after it: a terminal
+// that ignores a "READ\r" while it is sending never answers the second one,
+// so its lines are answered without waiting for another "ACK\r".
+TEST(TerminalAnswers, AfterARepeatedReadOneAckIsEnough)
+{
+    RequestSession();
+    ASSERT_EQ(Timeout(1000, false), 1);
+    ASSERT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(ABC0), 1);
+    ASSERT_EQ(Timeout(1000, false), 1) << "the terminal slow with its next line";
+    EXPECT_EQ(Line(ABC1), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "ACK\r", "NAK\r", "ACK\r"}));
+    EXPECT_EQ(fake.delivered, "abcabc");
+    // Repeated after the terminal's ACK, before its first record.
     RequestSession();
     ASSERT_EQ(Line("ACK\r"), 1);
-    ASSERT_EQ(Timeout(3000, false), 1);
+    ASSERT_EQ(Timeout(1000, false), 1);
     EXPECT_EQ(Line(ABC0), 1);
-    EXPECT_EQ(fake.commands, Texts({"READ\r"}));
-    // A stream of them ends the session like refusals do.
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(Line(ABC0), 1) << i;
-    EXPECT_EQ(Line(ABC0), ERR_TIMEOUT);
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "ACK\r"}));
+    EXPECT_EQ(fake.delivered, "abc");
+}
+
+// A terminal that starts over on every "READ\r" reads all of ours before any
+// answer that followed them, so it takes every answer we sent for the lines
+// of its last start, in order: those lines have their answer already.
+TEST(TerminalAnswers, AStartOverTakesTheAnswersAlreadySentForItsFirstLines)
+{
+    RequestSession();
+    ASSERT_EQ(Timeout(1000, false), 1);
+    ASSERT_EQ(Timeout(1000, false), 1);
+    ASSERT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(ABC0), 1);
+    ASSERT_EQ(Timeout(1000, false), 1) << "NAK while the terminal is busy starting over";
+    ASSERT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(ABC0), 1) << "takes our ACK";
+    EXPECT_EQ(Line(ABC1), 1) << "takes our NAK";
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "READ\r", "ACK\r", "NAK\r"}));
+    EXPECT_EQ(fake.events.back(), "arm 1000") << "the next line is due";
+    EXPECT_EQ(Line(ABC1), 1);
+    EXPECT_EQ(fake.commands, Texts({"READ\r", "READ\r", "ACK\r", "NAK\r", "ACK\r"}));
+    EXPECT_EQ(fake.delivered, "abcabc");
+    // Once the terminal has written more than it can before reading us, it
+    // has read every "READ\r": an "ACK\r" then is no start (noise made it).
+    ASSERT_EQ(Line(RecordLine(2, "c")), 1);
+    ASSERT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(RecordLine(3, "d")), 1);
+    EXPECT_EQ(fake.commands.size(), 7u);
+    EXPECT_EQ(fake.delivered, "abcabccd");
+    // Without a repeated "READ\r", no line is taken for an answered one.
+    StartSession();
+    EXPECT_EQ(Line(ABC0), 1);
+    ASSERT_EQ(Line("ACK\r"), 1);
+    EXPECT_EQ(Line(ABC1), 1);
+    EXPECT_EQ(fake.commands, Texts(2, "ACK\r"));
 }
 
 TEST(ReplyTimeout, ReadIsRepeatedSixTimesThenTheSessionTimesOutUnlessKeptOnline)

@@ -71,3 +71,50 @@ TEST(TerminalSimulator, ALineOfAJoinedWriteIsOwedItsAnswerFromItsCrOn)
     sim.Stop();
     ClosePtyPair(pty);
 }
+
+// A terminal busy when "READ\r" comes reads our repeated "READ\r" only after
+// answering the first: the kind that starts over answers it too (late
+// again), the kind that ignores it while sending answers once, and gives
+// the transfer up when no answer comes, so that a later "READ\r" starts anew.
+TEST(TerminalSimulator, ABusyTerminalReadsTheRepeatedReadAfterAnsweringTheFirst)
+{
+    constexpr int DELAY_MS = 300;
+    const std::string r0 = EncodeRecordLine(0, "abc");
+    for (const bool ignoring : {false, true}) {
+        SCOPED_TRACE(ignoring ? "ignoring" : "starting over");
+        PtyPair pty;
+        ASSERT_EQ(OpenPtyPair(pty), 0);
+        TransferPlan plan = PlainTransfer({"abc"});
+        plan.readDelayMs = DELAY_MS;
+        plan.ignoreReadWhileSending = ignoring;
+        plan.joinAckWithFirst = ignoring;   // its wait for an answer starts with that write too
+        TerminalSimulator sim;
+        sim.AddTransfer(plan);
+        ASSERT_EQ(sim.Start(pty.master), 0);
+        const int64_t askedNs = MonotonicRawNs();
+        ASSERT_EQ(write(pty.slave, "READ\rREAD\r", 10), 10);
+        const size_t writes = ignoring ? 1 : 4;
+        ASSERT_TRUE(sim.WaitFor([&](const TerminalSimulator& s) { return s.Sent().size() >= writes; }, 3000));
+        auto sent = sim.Sent();
+        EXPECT_GE(sent[0].timeNs - askedNs, DELAY_MS * 1000000LL);
+        EXPECT_EQ(ignoring ? sent[0].bytes : sent[0].bytes + sent[1].bytes, "ACK\r" + r0);
+        if (!ignoring) {
+            EXPECT_EQ(sent[2].bytes + sent[3].bytes, "ACK\r" + r0);
+            EXPECT_GE(sent[2].timeNs - sent[1].timeNs, DELAY_MS * 1000000LL);
+        } else {
+            const auto gaveUp = [](const TerminalSimulator& s) {
+                for (const InjectedFault& fault : s.Injected())
+                    if (fault.kind == FaultKind::GAVE_UP) return true;
+                return false;
+            };
+            ASSERT_TRUE(sim.WaitFor(gaveUp, GIVE_UP_MS + 1500));
+            EXPECT_GE(MonotonicRawNs() - sent[0].timeNs, GIVE_UP_MS * 1000000LL);
+            ASSERT_EQ(sim.Sent().size(), 1u) << "the second READ was ignored";
+            ASSERT_EQ(write(pty.slave, "READ\r", 5), 5);
+            ASSERT_TRUE(sim.WaitFor([](const TerminalSimulator& s) { return s.Sent().size() >= 2; }, 3000));
+            EXPECT_EQ(sim.Sent()[1].bytes, "ACK\r" + r0);
+        }
+        sim.Stop();
+        ClosePtyPair(pty);
+    }
+}

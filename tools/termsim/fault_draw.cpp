@@ -283,6 +283,19 @@ TransferPlan DrawTransfer(SoakRandom& random, const DrawOptions& options)
         plan.startNoise = {{0, static_cast<size_t>(random.Below(4)), static_cast<uint8_t>(1u << random.Below(8))}};
     if (Chance(random, 2, options))
         plan.endNoise = {{0, static_cast<size_t>(random.Below(5)), static_cast<uint8_t>(1u << random.Below(8))}};
+    // A terminal busy past our reply time when "READ\r" comes: it reads our
+    // repeated "READ\r" only after answering the first, and either starts
+    // over on it (late again) or, still sending, ignores it.
+    if (Chance(random, 8, options)) {
+        plan.readDelayMs = random.Between(700, 1700);
+        plan.ignoreReadWhileSending = random.Percent(50);
+        // Starting over, the terminal sends its first write again and takes
+        // our answers to the first one for it: a record changed past the
+        // checks there would be stored changed while the terminal names the
+        // true line acknowledged, which the check cannot tell from a fault.
+        if (!plan.ignoreReadWhileSending)
+            for (size_t i = 0; i < plan.records.size() && i < 2; ++i) plan.records[i].disguisedData.clear();
+    }
     if (Chance(random, 4, options)) {
         plan.afterOver.resize(static_cast<size_t>(random.Between(1, 8)));
         for (char& c : plan.afterOver) c = static_cast<char>(random.Below(256));

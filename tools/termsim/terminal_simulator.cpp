@@ -28,6 +28,9 @@ const char* FaultName(FaultKind kind)
     case FaultKind::OVERLONG: return "over-long line";
     case FaultKind::SHORT: return "short line";
     case FaultKind::ANSWER_NOISE: return "noise on the terminal's ACK or OVER";
+    case FaultKind::LATE_READ: return "READ answered late, starting over on each";
+    case FaultKind::LATE_READ_IGNORING: return "READ answered late, ignored while sending";
+    case FaultKind::GAVE_UP: return "terminal gave a transfer up";
     }
     return "?";
 }
@@ -158,7 +161,7 @@ void SleepUntilNs(int64_t when)
 int64_t TerminalSimulator::NextDueNs() const
 {
     int64_t due = FrontNextEventNs(front_);
-    for (int64_t other : {pieceDueNs_, timerDueNs_})
+    for (int64_t other : {pieceDueNs_, timerDueNs_, busyUntilNs_, GiveUpDueNs()})
         if (other >= 0 && (due < 0 || other < due))
             due = other;
     return due;
@@ -223,6 +226,12 @@ void TerminalSimulator::RunDueWork()
             pieceDueNs_ = MonotonicRawNs() + pieces_.front().gapMs * 1000000LL;
         }
     }
+    if (busyUntilNs_ >= 0 && MonotonicRawNs() >= busyUntilNs_)
+        busyUntilNs_ = -1;
+    TakeHeldLines();
+    const int64_t giveUp = GiveUpDueNs();
+    if (giveUp >= 0 && MonotonicRawNs() >= giveUp)
+        GiveUpTransfer();
     if (timerDueNs_ < 0 || MonotonicRawNs() < timerDueNs_)
         return;
     const Timer timer = timer_;
@@ -260,6 +269,7 @@ void TerminalSimulator::TakeTerminalBytes(const std::string& bytes, int64_t when
 
 void TerminalSimulator::SendNow(const std::string& bytes)
 {
+    lastExchangeNs_ = MonotonicRawNs();
     FrontFromTerminal(front_, LineSeam(), bytes);
 }
 
@@ -285,13 +295,65 @@ void TerminalSimulator::WriteToLine(std::string_view bytes)
     Bump();
 }
 
+// A host line as it arrives. The read hook sees every "READ\r" then; the
+// terminal takes the line now, or, while it is busy with a late answer or
+// has older lines waiting, after them in order.
 void TerminalSimulator::HandleHostLine(const std::string& line)
 {
+    if (line == "READ\r" && readHook_)
+        readHook_();
+    if (busyUntilNs_ < 0 && held_.empty()) {
+        ActOnHostLine(line);
+        return;
+    }
+    held_.push_back(line);
+    TakeHeldLines();
+}
+
+// The lines that came while the terminal was busy, in order, once it is no
+// longer busy and has finished the write it began then.
+void TerminalSimulator::TakeHeldLines()
+{
+    if (takingHeld_)
+        return;  // a write made while acting on one: the loop below goes on
+    takingHeld_ = true;
+    while (!held_.empty() && busyUntilNs_ < 0 && pieces_.empty()) {
+        const std::string line = held_.front();
+        held_.pop_front();
+        ActOnHostLine(line);
+    }
+    takingHeld_ = false;
+}
+
+// The plan a "READ\r" would act on: the transfer in progress, else the next.
+const TransferPlan* TerminalSimulator::PlanForRead()
+{
+    if (hasCurrentPlan_)
+        return &current_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return plans_.empty() ? nullptr : &plans_.front();
+}
+
+void TerminalSimulator::ActOnHostLine(const std::string& line)
+{
     if (line == "READ\r") {
-        if (readHook_)
-            readHook_();
-        if (hasCurrentPlan_ && current_.answer == ReadAnswer::SILENT)
+        const TransferPlan* plan = PlanForRead();
+        const bool sending = inTransfer_ && (!inFlight_.empty() || !pieces_.empty());
+        if ((plan != nullptr && plan->ignoreReadWhileSending && sending) ||
+            (hasCurrentPlan_ && current_.answer == ReadAnswer::SILENT)) {
+            readDelayed_ = false;
             return;
+        }
+        if (plan != nullptr && plan->readDelayMs > 0 && !readDelayed_) {
+            // Busy: this command and whatever follows it are read later.
+            readDelayed_ = true;
+            busyUntilNs_ = MonotonicRawNs() + plan->readDelayMs * 1000000LL;
+            held_.push_front(line);
+            LogFault(plan->ignoreReadWhileSending ? FaultKind::LATE_READ_IGNORING : FaultKind::LATE_READ, -1, 0,
+                     plan->readDelayMs);
+            return;
+        }
+        readDelayed_ = false;
         BeginTransfer(inTransfer_);
         return;
     }
@@ -301,11 +363,42 @@ void TerminalSimulator::HandleHostLine(const std::string& line)
     }
 }
 
+// A terminal that ignores "READ\r" while it sends needs a way out of a
+// transfer whose host has gone: it stops waiting after GIVE_UP_MS.
+int64_t TerminalSimulator::GiveUpDueNs() const
+{
+    if (!hasCurrentPlan_ || !current_.ignoreReadWhileSending || !inTransfer_ || inFlight_.empty())
+        return -1;
+    return lastExchangeNs_ + GIVE_UP_MS * 1000000LL;
+}
+
+// Lines waiting for answers, the rest of a write and the terminal's timer.
+void TerminalSimulator::DropUnderWay()
+{
+    inFlight_.clear();
+    pieces_.clear();
+    writing_.clear();
+    pieceBytesQueued_ = pieceBytesWritten_;
+    pieceDueNs_ = -1;
+    timer_ = Timer::NONE;
+    timerDueNs_ = -1;
+}
+
+// What was not acknowledged stays for the next transfer's "READ\r".
+void TerminalSimulator::GiveUpTransfer()
+{
+    inTransfer_ = false;
+    DropUnderWay();
+    LogFault(FaultKind::GAVE_UP, static_cast<int>(recordIndex_), 0, GIVE_UP_MS);
+    PublishPending();
+}
+
 // One answer of the host, taken for the oldest line that waits for one. An
 // answer while no whole line waits (the terminal is late, or still writing
 // one) answers nothing the terminal knows of.
 void TerminalSimulator::HandleAnswer(bool ack)
 {
+    lastExchangeNs_ = MonotonicRawNs();
     if (inFlight_.empty()) {
         std::lock_guard<std::mutex> lock(mutex_);
         ++ignoredAnswers_;
@@ -434,13 +527,7 @@ void TerminalSimulator::BeginTransfer(bool restart)
     // Whatever was under way is dropped: the host asks anew.
     inTransfer_ = true;
     silent_ = false;
-    inFlight_.clear();
-    pieces_.clear();
-    writing_.clear();
-    pieceBytesQueued_ = pieceBytesWritten_;
-    pieceDueNs_ = -1;
-    timer_ = Timer::NONE;
-    timerDueNs_ = -1;
+    DropUnderWay();
     if (!current_.resumeOnRead)
         recordIndex_ = 0;
     sequenceBase_ = recordIndex_;

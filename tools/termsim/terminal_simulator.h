@@ -88,7 +88,17 @@ struct TransferPlan {
     std::vector<BitFlip> startNoise; // bits flipped in the "ACK\r" that starts the transfer (attempt:
                                      // which start of this transfer, from 0)
     std::vector<BitFlip> endNoise;   // bits flipped in its "OVER\r"
+    int readDelayMs = 0;           // > 0: each "READ\r" this transfer acts on is answered this much later;
+                                   // the terminal reads nothing meanwhile (the host's lines wait in its
+                                   // input and are taken in order afterwards, once its write is out)
+    bool ignoreReadWhileSending = false; // a "READ\r" that comes while a line waits for its answer (or
+                                   // is being written) is ignored instead of starting over; a line that
+                                   // waits GIVE_UP_MS with no answer ends the transfer unfinished
 };
+
+// How long a terminal that ignores "READ\r" while sending waits for an
+// answer before it gives the transfer up (clear of the host's reply times).
+constexpr int GIVE_UP_MS = 4500;
 
 // Plain records with the default (fault-free) behaviour.
 TransferPlan PlainTransfer(const std::vector<std::string>& records);
@@ -127,6 +137,9 @@ enum class FaultKind {
     OVERLONG,          // a line longer than the host's line buffer
     SHORT,             // a line cut short
     ANSWER_NOISE,      // bits flipped in the terminal's own "ACK\r" or "OVER\r"
+    LATE_READ,         // a "READ\r" answered late by a terminal that starts over on each (value: ms)
+    LATE_READ_IGNORING, // the same by a terminal that ignores "READ\r" while it sends
+    GAVE_UP,           // the terminal stopped waiting for an answer (record: the one it waited on)
 };
 const char* FaultName(FaultKind kind);
 
@@ -238,6 +251,12 @@ private:
     int64_t NextDueNs() const;
     void TakeTerminalBytes(const std::string& bytes, int64_t when);
     void HandleHostLine(const std::string& line);
+    void ActOnHostLine(const std::string& line);
+    void TakeHeldLines();
+    const TransferPlan* PlanForRead();
+    void GiveUpTransfer();
+    void DropUnderWay();
+    int64_t GiveUpDueNs() const;
     void HandleAnswer(bool ack);
     void SendNow(const std::string& bytes);  // the terminal's bytes, through the front
     void WriteToLine(std::string_view bytes);
@@ -311,6 +330,11 @@ private:
     int acknowledgedInTransfer_ = 0;
     std::string partialLine_;
     int64_t partialLineTime_ = 0;
+    int64_t busyUntilNs_ = -1;      // a late answer to "READ\r" is due; nothing is read until then
+    bool readDelayed_ = false;      // the "READ\r" at the front of held_ has had its delay
+    std::deque<std::string> held_;  // host lines not yet read
+    bool takingHeld_ = false;
+    int64_t lastExchangeNs_ = 0;    // the last write or answer taken, for GIVE_UP_MS
 };
 
 }  // namespace termsim
