@@ -174,7 +174,11 @@ TEST_F(ModemTest, KeptOnlineALostCarrierIsToldAndTheNextCallIsTaken)
     ASSERT_TRUE(sim.WaitForTransfers(1, END_CODE_WAIT_MS)) << LineLog(sim);
     EXPECT_TRUE(WindowExists(ERROR_CAPTION)) << "the next call ran while the box was up";
     EXPECT_EQ(ReadFile(Dir() + "/lost.txt"), "n1\r\nn2\r\nn3\r\n");
+    // The click is taken once the window's thread is free again: the end of
+    // that transfer had it close the call and prepare the modem for the next
+    // one (some seconds of pauses and commands).
     ASSERT_TRUE(PressButton(ERROR_CAPTION, BUTTON_OK));
+    ASSERT_TRUE(WaitNoWindow(ERROR_CAPTION, END_CODE_WAIT_MS)) << LineLog(sim);
     std::string more;
     ASSERT_FALSE(WaitBox(ERROR_CAPTION, 1000, &more)) << more << "\n" << LineLog(sim);
     ASSERT_TRUE(PressButton(SESSION_CAPTION, BUTTON_ABORT));

@@ -246,6 +246,8 @@ TEST(Modem, AnswersCommandsRingsConnectsAndCarriesTheTerminal)
             EXPECT_EQ(logged, 1) << step.send;
         }
         ExpectCarriedReads(host.sim, c.steps);
+        // The hang-up stands for the drop of DTR: never data for the terminal.
+        EXPECT_EQ(host.sim.CountCommands(H), 0);
         if (!c.neverReported.empty()) {
             EXPECT_FALSE(host.sim.WaitFor([&](const TerminalSimulator& sim) {
                 for (const FrontEvent& event : sim.FrontEvents())

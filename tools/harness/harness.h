@@ -123,7 +123,9 @@ constexpr const char* SESSION_CAPTION = "Varnolt  Ver 1.12";
 // Waits for a dialog/message box (class #32770) with this caption; true when
 // found, *text then holds its message text (control 0xFFFF, line breaks kept).
 bool WaitBox(const std::string& caption, int timeoutMs, std::string* text = nullptr);
-// Clicks a button of the window with this caption (BM_CLICK); true on success.
+// Clicks a button of the window with this caption (BM_CLICK); true when the
+// button was found. Waits up to 3 s for the click to be handled; a target
+// busy for longer still takes it once its thread is free.
 bool PressButton(const std::string& caption, int buttonId);
 // Waits for any visible top-level window with this caption.
 bool WaitWindow(const std::string& caption, int timeoutMs);

@@ -62,15 +62,25 @@ void ModemFromHost(ModemState& modem, const HostLine& line, std::string_view byt
                    std::string& toTerminal)
 {
     for (char c : bytes) {
-        if (modem.phase == ModemPhase::CONNECTED)
-            toTerminal.push_back(c);
         if (modem.line.empty())
             modem.lineStartNs = nowNs;
         modem.line.push_back(c);
+        // During a call the host's line crosses as it comes, but the hang-up
+        // stands for the drop of DTR and never reaches the terminal: a line is
+        // held back only while it may still be the hang-up.
+        if (modem.phase == ModemPhase::CONNECTED) {
+            if (modem.lineCarried)
+                toTerminal.push_back(c);
+            else if (!HANG_UP.starts_with(modem.line)) {
+                toTerminal += modem.line;
+                modem.lineCarried = true;
+            }
+        }
         if (c != '\r')
             continue;
         const std::string command = modem.line;
         modem.line.clear();
+        modem.lineCarried = false;
         // During a call only the hang-up is a command; the rest is data.
         if (modem.phase != ModemPhase::CONNECTED || command == HANG_UP) {
             RunCommand(modem, line, command, nowNs);

@@ -8,9 +8,9 @@
 // reports "RING" (as many times as configured), answers and reports
 // "CONNECT 9600", and from then on carries the data both ways. The host ends
 // the call with "ATH0\r" (it stands for the drop of DTR with which closing a
-// port hangs up, which a pseudo-terminal cannot show; the line itself goes
-// on to the terminal, as all data during a call does). The modem is then
-// back in command mode and rings again once it is set to answer again.
+// port hangs up, which a pseudo-terminal cannot show, so unlike the data of
+// a call it does not reach the terminal). The modem is then back in command
+// mode and rings again once it is set to answer again.
 #pragma once
 
 #include "host_line.h"
@@ -61,10 +61,11 @@ struct ModemState {
     ModemPhase phase = ModemPhase::COMMAND;
     bool echo = false;
     int ringsSent = 0;
-    int acksCarried = 0;
-    std::string connectRest;   // the rest of a cut connect report, due at nextEventNs       // host "ACK\r" lines passed to the terminal in this call
+    int acksCarried = 0;       // host "ACK\r" lines passed to the terminal in this call
+    std::string connectRest;   // the rest of a cut connect report, due at nextEventNs
     int64_t nextEventNs = 0;
     std::string line;          // the host's line so far
+    bool lineCarried = false;  // during a call: line is no hang-up and has crossed so far
     int64_t lineStartNs = 0;
 };
 

@@ -6,7 +6,7 @@
 //   wait-window <caption> <timeout-ms>   any visible top-level window
 //   wait-no-window <caption> <timeout-ms>
 //   exists <caption>
-//   press <caption> <button-id>          BM_CLICK on that button
+//   press <caption> <button-id>          BM_CLICK on that button (never withdrawn)
 //   get-text <caption> <control-id>      prints the control's text
 //   set-text <caption> <control-id> <text>  WM_SETTEXT, as typing the whole field would
 //   wait-text <caption> <control-id> <text> <timeout-ms>   prints the last text seen
@@ -111,6 +111,25 @@ int KillImage(const char* image)
     return killed;
 }
 
+bool clickTaken = false;
+
+VOID CALLBACK ClickTaken(HWND, UINT, ULONG_PTR, LRESULT)
+{
+    clickTaken = true;
+}
+
+// The completion of a click is told to this thread while it takes messages.
+void WaitForClick()
+{
+    const DWORD start = GetTickCount();
+    while (!clickTaken && GetTickCount() - start < SEND_TIMEOUT_MS) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
+}
+
 int Usage()
 {
     std::fprintf(stderr, "winprobe: bad arguments (see the comment at the top of winprobe.cpp)\n");
@@ -168,9 +187,13 @@ int main(int argc, char** argv)
         HWND button = Control(caption, argv[3]);
         if (button == nullptr)
             return 1;
-        // Bounded: the click may open a nested modal box in the target.
-        DWORD_PTR result = 0;
-        SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, SEND_TIMEOUT_MS, &result);
+        // Queued with no time limit: a bounded send that runs out before a
+        // busy target takes it is withdrawn (Wine), and the click is lost.
+        if (!SendMessageCallbackA(button, BM_CLICK, 0, 0, ClickTaken, 0))
+            return 1;
+        // The wait for it is bounded: the click may open a nested modal box
+        // in the target. Unanswered, it is still taken once the target is free.
+        WaitForClick();
         return 0;
     }
     if (command == "get-text" && arg(3)) {
