@@ -21,6 +21,7 @@
 #include "session/session_window.h"
 #include "standin_world.h"
 #include "test_dir.h"
+#include "tools/tapi_standin/standin_calls.h"
 #include "tests/common/restore_guard.h"
 
 namespace {
@@ -55,7 +56,7 @@ struct HeldRead {
 // Telephony ends (the session closing after a hang-up, a lost call or a
 // completed transfer) while the thread reads the comm handle: the thread is
 // stopped before the handle closes, so its last read still finds it open and
-// it ends as told (2255), not on a refused read (0).
+// it ends as told (2255), not on a refused read (0). Ending it twice is harmless.
 TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
 {
     OneLine("");
@@ -88,6 +89,13 @@ TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheH
     DWORD code = 0;
     EXPECT_TRUE(GetExitCodeThread(thread, &code));
     EXPECT_EQ(2255u, code);
+    EXPECT_EQ(nullptr, linkState.receiveThread);
+    EXPECT_EQ(nullptr, linkState.port);
+    EXPECT_EQ(0, linkState.receiveRunning);
+    // Ending it again finds nothing left to end.
+    TapiShutdown();
+    EXPECT_EQ(1u, StandinCalls(ReadWholeFile(log), "lineClose").size());
+    EXPECT_EQ(1u, StandinCalls(ReadWholeFile(log), "lineShutdown").size());
 
     CloseHandle(thread);
     CloseHandle(HeldRead::reading);

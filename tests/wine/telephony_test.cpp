@@ -194,49 +194,6 @@ TEST_F(TelephonyTest, OpensTheChosenLineOrElseTheFirstListed)
     }
 }
 
-// A comm handle the receive thread is reading when the call ends: the caller
-// hangs up (the connected-call state is not needed for that) and telephony
-// ends with the thread already gone; ending it again finds nothing to do.
-TEST_F(TelephonyTest, EndingTelephonyStopsTheReceiveThreadFirstAndIsHarmlessTwice)
-{
-    World(Line("A"));
-    ASSERT_EQ(1, TapiOpenLine());
-    // An overlapped pipe nobody writes to: every read waits out its window.
-    const std::string name = "\\\\.\\pipe\\varnolt_tapi_" + std::to_string(GetCurrentProcessId());
-    const HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 64, 64, 0,
-                                           nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, server);
-    linkState.port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, linkState.port);
-    linkState.readOverlapped = OVERLAPPED{};
-    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const InterfaceKind kind = settings.interfaceKind;
-    settings.interfaceKind = MODEM_TAPI;
-    linkWriteDone = 1;   // "READ\r" has gone out: the thread reads
-    ASSERT_EQ(1, StartReceiveThread());
-    HANDLE thread = nullptr;
-    DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread, SYNCHRONIZE, FALSE, 0);
-    ResumeThread(linkState.receiveThread);
-    Sleep(100);
-    ASSERT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0)) << "the thread is reading";
-
-    TapiShutdown();
-    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
-    EXPECT_EQ(nullptr, linkState.receiveThread);
-    EXPECT_EQ(nullptr, linkState.port);
-    EXPECT_EQ(0, linkState.receiveRunning);
-    TapiShutdown();
-    EXPECT_EQ(1u, Calls("lineClose").size());
-    EXPECT_EQ(1u, Calls("lineShutdown").size());
-
-    settings.interfaceKind = kind;
-    CloseHandle(thread);
-    CloseHandle(linkState.readOverlapped.hEvent);
-    linkState.readOverlapped = OVERLAPPED{};
-    CloseHandle(server);
-}
-
 // ---- Modem config, through the settings dialog ------------------------------
 
 constexpr char CHOOSER_CAPTION[] = "Choose the active device";
