@@ -122,18 +122,22 @@ void MarkLineUnderWay(SessionState& session, bool underWay)
 // A terminal that starts over on "READ\r" writes "ACK\r" and its first
 // record (or two records in one go) and then reads what we sent. It reads
 // our lines in order, and we never send "READ\r" after an answer, so it has
-// read every "READ\r" of ours, and started over on each, before it reads any
-// answer: every answer we have sent goes to the lines of its last start, in
-// order. An "ACK\r" is such a start again only while the terminal may still
-// be reading our repetitions: it has made fewer starts than we sent
-// "READ\r", and has not written more than it can before reading us. A
-// terminal that ignores "READ\r" while it sends makes one start; its lines
-// are answered as they come.
+// read every "READ\r" it holds, and started over on each, before it reads
+// any answer: every answer we have sent goes to the lines of its last start,
+// in order. The "READ\r" it holds need not all be ours: one sent before the
+// link was lost, or by a program that was killed, starts it over as well. So
+// any "ACK\r" that comes before the terminal can have read us is such a
+// start, however many "READ\r" this session sent: it has not written more
+// than it can before reading us. Should it be noise after all, the terminal
+// is owed an answer we take for given, and our reply time-out's "NAK\r"
+// brings the line again: a delay, never a loss. A terminal that ignores
+// "READ\r" while it sends makes one start; its lines are answered as they
+// come.
 constexpr uint32_t LINES_BEFORE_READING = 2;
 
 bool MayStartOver(const SessionState& s)
 {
-    return s.startsTaken <= s.readRepeats && s.linesThisStart <= LINES_BEFORE_READING;
+    return s.linesThisStart <= LINES_BEFORE_READING;
 }
 
 void TakeStart(SessionState& s)
@@ -292,7 +296,6 @@ void ResetSessionState(SessionState& session, const ProtocolIo& io)
     std::memset(session.previousRecord, 0, sizeof session.previousRecord);
     session.previousLength = 0;
     session.typingRecord = false;
-    session.readRepeats = 0;
     session.startsTaken = 0;
     session.answersSent = 0;
     session.answersAhead = 0;
@@ -356,7 +359,6 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
         // (its CR lost on the way) would otherwise be glued to the front of
         // its "ACK\r", which then reads as a bad record and is refused.
         ClearLine(session);
-        ++session.readRepeats;
         if (!io.sendCommand(READ_COMMAND, pollInterval, sizeof READ_COMMAND - 1)) return ERR_PORT_WRITE;
         if (!keepOnline) ++session.retryCount;
         return 1;

@@ -15,7 +15,6 @@ struct SessionState {
     int32_t retryCount;                       // repetitions since the last accepted record
     uint8_t expectedSequence;                 // 0..9
     bool typingRecord;                        // an accepted record is being typed, not yet answered
-    uint32_t readRepeats;                     // "READ\r" sent again in this session
     uint32_t startsTaken;                     // the terminal's "ACK\r" starts taken in this session
     uint32_t answersSent;                     // "ACK\r" and "NAK\r" written in this session
     uint32_t answersAhead;                    // of those, the ones a terminal that started over

@@ -60,7 +60,9 @@ struct Model {
     std::string previous;   // last accepted line without its CR
     int received = 0, retries = 0;
     int expected = 0;
-    bool readAnswered = false;
+    bool started = false;          // the terminal's "ACK\r" came
+    int answersSent = 0, answersAhead = 0, linesThisStart = 0;
+    int linesAnswered = 0;         // answered now, or by an answer sent before
     std::string events;
     size_t answeredInChunk = SIZE_MAX;   // the chunk of the last answered line's CR
 
@@ -78,9 +80,9 @@ struct Model {
     // startChunk, its CR in endChunk.
     int Line(const std::string& line, size_t startChunk, size_t endChunk)
     {
-        const size_t answersBefore = events.size();
+        const int answeredBefore = linesAnswered;
         const int result = Step(line, startChunk);
-        if (events.size() != answersBefore && (events.back() == 'A' || events.back() == 'N')) answeredInChunk = endChunk;
+        if (linesAnswered != answeredBefore) answeredInChunk = endChunk;
         return result;
     }
 
@@ -88,16 +90,16 @@ struct Model {
     {
         const auto first = static_cast<uint8_t>(line[0]);
         if (first > 9) {
-            if (Contains(line, "ACK\r")) return readAnswered = true, events += "O", 1;
+            if (Contains(line, "ACK\r")) return Start(), 1;
             if (Contains(line, "NAK\r")) return 1;
             if (Contains(line, "OVER\r")) return 0;
         }
-        if (!readAnswered) {
+        if (!started) {
             if (retries > 5) return -1;
             return ++retries, 1;
         }
         const std::string body = line.substr(0, line.size() - 1);
-        if (received > 0 && body == previous) return events += "A", 1;
+        const bool repetition = received > 0 && body == previous;
         bool valid = line.size() >= 4 && first == expected;
         if (valid) {
             unsigned sum = 0;
@@ -105,11 +107,14 @@ struct Model {
             valid = static_cast<uint8_t>(line[line.size() - 3]) == Wire(sum)
                     && static_cast<uint8_t>(line[line.size() - 2]) == Wire(sum >> 8);
         }
+        if (!repetition && !valid && startChunk == answeredInChunk && first > 9) return 1;
+        ++linesThisStart;
+        if (answersAhead > 0) return --answersAhead, ++linesAnswered, 1;
+        if (repetition) return Answer('A');
         if (!valid) {
-            if (startChunk == answeredInChunk && first > 9) return 1;
             if (retries > 5) return -1;
             ++retries;
-            return events += "N", 1;
+            return Answer('N');
         }
         previous = body;
         std::string output = line.substr(1, line.size() - 4);
@@ -119,7 +124,24 @@ struct Model {
         ++received;
         retries = 0;
         expected = (expected + 1) % 10;
-        return events += "A", 1;
+        return Answer('A');
+    }
+    int Answer(char answer)
+    {
+        ++answersSent;
+        ++linesAnswered;
+        events += answer;
+        return 1;
+    }
+    // An "ACK\r" before the terminal can have read our answers starts it
+    // over, and it takes the answers already sent for its first lines.
+    void Start()
+    {
+        events += "O";
+        if (started && linesThisStart > 2) return;
+        if (started) answersAhead = answersSent;
+        started = true;
+        linesThisStart = 0;
     }
 };
 
