@@ -4,8 +4,8 @@
 
 #include <commctrl.h>
 
-#include "app/app_state.h"
-#include "app/settings.h"
+#include "res/program_instance.h"
+#include "core/settings.h"
 #include "app/settings_dialog_fields.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_dialog_rules.h"

@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "app/output_location.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_file.h"
 #include "errors/error_codes.h"

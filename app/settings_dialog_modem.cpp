@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <tapi.h>
 
-#include "app/app_state.h"
+#include "res/program_instance.h"
 #include "app/settings_dialog_handlers.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"

@@ -2,7 +2,7 @@
 // mode and keep-online state. Portable: one table, walked by ApplyEnableRules.
 #pragma once
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "res/resource.h"
 
 enum class EnableWhen {

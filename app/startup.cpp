@@ -2,9 +2,9 @@
 // location derived from them, and the loop of dialogs that is the program.
 #include "app/startup.h"
 
-#include "app/app_state.h"
+#include "res/program_instance.h"
 #include "app/output_location.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_file.h"
 #include "errors/error_codes.h"
@@ -84,6 +84,7 @@ int StartProgram(HINSTANCE instance, const char* processCommandLine, ShowDialogF
 {
     programInstance = instance;
     programIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+    UseErrorSettings(&settings.showErrorMessages, settings.outputDirectory);
 
     settingsFilePath[0] = '\0';
     settings.outputDirectory[0] = '\0';

@@ -7,7 +7,7 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 WINVER=
 # new file lands on one side by decision. Everything but the entry point, so
 # the test executable can link it too.
 set(WINDOWS_SOURCES
-  app/app_state.cpp
+  res/program_instance.cpp
   app/output_location.cpp
   app/settings_dialog.cpp
   app/settings_dialog_actions.cpp

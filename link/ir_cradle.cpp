@@ -1,7 +1,7 @@
 // The infrared cradle listens at a speed of its own, which nothing tells us:
 // it is found by probing, then told the speed the settings want. The cradle
 // takes commands while RTS is low and carries the terminal while it is high.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "link/ir_cradle.h"
 
 #include <cstdint>

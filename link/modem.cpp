@@ -9,7 +9,7 @@
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "link/text_watch.h"
+#include "core/text_watch.h"
 #include "link/transact.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Opening and preparing the COM port of the settings.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "link/serial_port.h"
 
 #include <cstdio>

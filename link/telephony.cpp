@@ -7,7 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/app_state.h"
+#include "res/program_instance.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "session/receive_thread.h"

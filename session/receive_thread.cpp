@@ -1,6 +1,6 @@
 // The receive thread only does I/O: it reads the port in short windows and
 // hands every chunk to the session window, whose thread runs the protocol.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/receive_thread.h"
 
 #include <cstring>

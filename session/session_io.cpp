@@ -1,6 +1,6 @@
 // The record protocol's operations on Windows. The protocol runs on the
 // session window's thread, so the window is reached by plain calls.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_io.h"
 
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include "link/link_state.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
+#include "core/protocol.h"
 #include "session/send_command.h"
 #include "session/session_window.h"
 #include "session/typing.h"

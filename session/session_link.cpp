@@ -1,5 +1,5 @@
 // Opening and closing the link of one session.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_link.h"
 
 #include <cstring>
@@ -12,7 +12,7 @@
 #include "link/telephony.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
+#include "core/protocol.h"
 #include "session/receive_thread.h"
 #include "session/typing.h"
 

@@ -1,7 +1,7 @@
 // The session window: opens the link, asks the terminal for its records,
 // shows progress, repeats what the terminal did not answer, waits for an
 // absent port, and completes, aborts or (keep-online) restarts the session.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_window.h"
 
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "res/program_instance.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/link_state.h"
@@ -18,14 +18,14 @@
 #include "link/serial_port.h"
 #include "link/telephony.h"
 #include "res/resource.h"
-#include "session/line_builder.h"
+#include "core/line_builder.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
+#include "core/protocol.h"
 #include "session/receive_thread.h"
 #include "session/send_command.h"
 #include "session/session_io.h"
 #include "session/session_link.h"
-#include "session/session_state.h"
+#include "core/session_state.h"
 #include "session/typing.h"
 
 HWND sessionWindow = nullptr;

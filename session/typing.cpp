@@ -6,7 +6,7 @@
 
 #include "errors/error_codes.h"
 #include "session/keyboard.h"
-#include "session/session_state.h"
+#include "core/session_state.h"
 #include "session/session_window.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "errors/error_codes.h"
 #include "fake_protocol_io.h"
-#include "session/line_builder.h"
+#include "core/line_builder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // answers the probes the row gives it. The line-settings calls are recorded
 // instead of made, since RTS cannot be seen on a pseudo-terminal; the
 // speeds, bytes and pauses on a real line are the end-to-end tests' part.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

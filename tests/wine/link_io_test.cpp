@@ -1,7 +1,7 @@
 // Link I/O on a named pipe standing in for the port, with a window of the
 // test's own as the session window: bounded reads and writes, Transact,
 // SendCommand and the receive thread.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

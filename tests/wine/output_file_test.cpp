@@ -1,5 +1,5 @@
 // The output file: save modes, automatic names, a second "ACK\r", removal when left empty.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "session/output_file.h"
 

@@ -1,7 +1,7 @@
 // Opening and configuring the COM port: the serial enumerator's list that
 // tells an absent port from a refused one, the settings of each interface on
 // the pseudo-terminal port of the test runner, and how often each is read.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

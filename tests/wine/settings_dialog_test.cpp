@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/output_location.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"
 #include "scripted_settings_dialog.h"

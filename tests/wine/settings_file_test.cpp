@@ -1,5 +1,5 @@
 // Reading and writing Varnolt.ini.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/settings_file.h"
 
 #include "test_dir.h"

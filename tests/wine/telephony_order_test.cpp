@@ -2,7 +2,7 @@
 // telephony stand-in (CTest wine.unit runs it with WINEDLLOVERRIDES=tapi32=n):
 // the receive thread never reads the comm handle once it is closed, and a
 // comm handle telephony gives as INVALID_HANDLE_VALUE is no handle.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

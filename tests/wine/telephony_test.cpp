@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"

@@ -1,10 +1,10 @@
 // The record protocol: what the host does with each line from the terminal,
 // and what it does when the terminal stays silent.
-#include "session/protocol.h"
+#include "core/protocol.h"
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 
 namespace {

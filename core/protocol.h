@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "session/session_state.h"
+#include "core/session_state.h"
 
 struct ProtocolIo {
     // Writes a command, records it as the last command and arms the reply
