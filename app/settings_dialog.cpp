@@ -98,7 +98,7 @@ void OnCommand(HWND dialog, int controlId, int notification)
 {
     switch (controlId) {
     case IDOK: OnSettingsOk(dialog); return;
-    case IDCANCEL: EndSettingsDialog(dialog, 2); return;
+    case IDCANCEL: EndSettingsDialog(dialog, SETTINGS_CANCEL); return;
     case IDC_BROWSE: OnSettingsBrowse(dialog); return;
     case IDC_MODEM_CONFIG: OnSettingsModemConfig(dialog); return;
     case IDC_ADD_RETURN:
@@ -191,7 +191,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         ApplyEnableRules(dialog);
         return TRUE;    // the platform focuses the first enabled tab stop
     case WM_CLOSE:
-        EndSettingsDialog(dialog, 2);
+        EndSettingsDialog(dialog, SETTINGS_CANCEL);
         return TRUE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));

@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr INT_PTR SETTINGS_OK = 1;
-constexpr INT_PTR SETTINGS_CANCEL = 2;
-
 // The check before a session, on copies: the record only takes the
 // completed directory and name when the whole location is usable.
 bool CheckOutputLocation()

@@ -267,7 +267,7 @@ constexpr RecordOptions NO_OPTIONS{};
 
 }  // namespace
 
-ProtocolIo protocolIo = {
+const ProtocolIo NO_PROTOCOL_IO = {
     .sendCommand = NoSend,
     .lastCommand = NoLastCommand,
     .clearLastCommand = Nothing,
@@ -281,6 +281,8 @@ ProtocolIo protocolIo = {
     .showCount = NoCount,
     .stopReceiving = Nothing,
 };
+
+const ProtocolIo* protocolIo = &NO_PROTOCOL_IO;
 
 RecordOptions CurrentRecordOptions()
 {
@@ -377,20 +379,20 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
 
 void ResetSession()
 {
-    ResetSessionState(sessionState, protocolIo);
+    ResetSessionState(sessionState, *protocolIo);
 }
 
 int HandleLine(uint8_t* line, int length)
 {
-    return StepLine(sessionState, CurrentRecordOptions(), protocolIo, line, length);
+    return StepLine(sessionState, CurrentRecordOptions(), *protocolIo, line, length);
 }
 
 int FinishTypedRecord()
 {
-    return StepTypedRecord(sessionState, protocolIo);
+    return StepTypedRecord(sessionState, *protocolIo);
 }
 
 int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
 {
-    return StepReplyTimeout(sessionState, protocolIo, pollInterval, keepOnline);
+    return StepReplyTimeout(sessionState, *protocolIo, pollInterval, keepOnline);
 }

@@ -29,9 +29,14 @@ struct ProtocolIo {
     void (*stopReceiving)();                   // clear the receive thread's run flag
 };
 
-// The table the session runs with; until the session window installs the
-// real one, commands and writes fail, so nothing is mistaken for delivered.
-extern ProtocolIo protocolIo;
+// A table is built whole, with every slot named (a slot left out is a
+// compile error: missing field initializers are errors here), and is const.
+// The session runs with the one protocolIo points at: the session window
+// points it at the real one, once per process; until then it is
+// NO_PROTOCOL_IO, where commands and writes fail, so nothing is mistaken for
+// delivered.
+extern const ProtocolIo NO_PROTOCOL_IO;
+extern const ProtocolIo* protocolIo;
 
 // What the step reads of the settings.
 struct RecordOptions {

@@ -86,18 +86,22 @@ void StopReceiving()
 
 }  // namespace
 
+const ProtocolIo SESSION_PROTOCOL_IO = {
+    .sendCommand = SendCommand,
+    .lastCommand = LastCommand,
+    .clearLastCommand = ClearLastCommand,
+    .openOutput = OpenOutput,
+    .writeOutput = WriteOutputRecord,
+    .startTyping = StartTyping,
+    .stopReplyTimer = StopReplyTimer,
+    .armReplyTimer = ArmReplyTimer,
+    .showConnected = ShowConnected,
+    .showStatus = ShowStatus,
+    .showCount = ShowCount,
+    .stopReceiving = StopReceiving,
+};
+
 void UseSessionIo()
 {
-    protocolIo.sendCommand = SendCommand;
-    protocolIo.lastCommand = LastCommand;
-    protocolIo.clearLastCommand = ClearLastCommand;
-    protocolIo.openOutput = OpenOutput;
-    protocolIo.writeOutput = WriteOutputRecord;
-    protocolIo.startTyping = StartTyping;
-    protocolIo.stopReplyTimer = StopReplyTimer;
-    protocolIo.armReplyTimer = ArmReplyTimer;
-    protocolIo.showConnected = ShowConnected;
-    protocolIo.showStatus = ShowStatus;
-    protocolIo.showCount = ShowCount;
-    protocolIo.stopReceiving = StopReceiving;
+    protocolIo = &SESSION_PROTOCOL_IO;
 }

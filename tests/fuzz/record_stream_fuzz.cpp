@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.saveMode = OVERWRITE;
     settings.addReturn = addReturn ? 1 : 0;
     settings.addLineFeed = addLineFeed ? 1 : 0;
-    protocolIo = RECORDING_IO;
+    protocolIo = &RECORDING_IO;
     trace = Trace{};
     ResetSession();
 

@@ -119,6 +119,6 @@ struct ProcessSessionOnFake {
         ResetSession();
         fake.lastCommand = "READ\r";
     }
-    const Restore<ProtocolIo> io{protocolIo, FAKE_IO};
+    const Restore<const ProtocolIo*> io{protocolIo, &FAKE_IO};
     const Restore<Settings> savedSettings{settings};
 };
