@@ -15,6 +15,7 @@ struct LineIo {
     BOOL (WINAPI* setCommTimeouts)(HANDLE port, LPCOMMTIMEOUTS timeouts);
     BOOL (WINAPI* setupComm)(HANDLE port, DWORD inputQueue, DWORD outputQueue);
 };
+// Written only by tests, which swap it and put PLATFORM_LINE_IO back.
 extern LineIo lineIo;
 extern const LineIo PLATFORM_LINE_IO;   // the real calls, lineIo's default
 

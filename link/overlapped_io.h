@@ -36,6 +36,7 @@ struct SerialIo {
     BOOL (WINAPI* writeFile)(HANDLE port, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED record);
     BOOL (WINAPI* clearCommError)(HANDLE port, LPDWORD errors, LPCOMSTAT status);
 };
+// Written only by tests, which swap it and put PLATFORM_SERIAL_IO back.
 extern SerialIo serialIo;
 extern const SerialIo PLATFORM_SERIAL_IO;   // the real calls, serialIo's default
 

@@ -2,7 +2,6 @@
 #include "core/settings.h"
 #include "session/session_link.h"
 
-#include <cstring>
 #include <initializer_list>
 
 #include "errors/error_codes.h"
