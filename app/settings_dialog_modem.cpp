@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr char DATAMODEM_CLASS[] = "comm/datamodem";
-
 // The position in modemDevices to configure: the user's pick among several
 // lines, the only line otherwise; -1 when nothing was picked.
 int ChooseModemPosition(HWND dialog)

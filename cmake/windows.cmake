@@ -20,8 +20,13 @@ set(WINDOWS_SOURCES
   link/device_chooser.cpp
   link/ir_cradle.cpp
   link/ir_wait_panel.cpp
+  link/kind_cradle.cpp
+  link/kind_modem_com.cpp
+  link/kind_serial.cpp
+  link/kind_telephony.cpp
   link/late_binding.cpp
   link/line_settings.cpp
+  link/link_kind.cpp
   link/link_state.cpp
   link/modem.cpp
   link/overlapped_io.cpp

@@ -19,7 +19,6 @@ void NoElapse(unsigned) {}
 void NoText(const char*) {}
 void NoCount(int) {}
 
-constexpr char READ_COMMAND[] = "READ\r";
 constexpr char ACK_TEXT[] = "ACK\r";
 constexpr char NAK_TEXT[] = "NAK\r";
 constexpr char OVER_TEXT[] = "OVER\r";

@@ -48,6 +48,7 @@ struct RecordOptions {
 // The options of the process-wide settings.
 RecordOptions CurrentRecordOptions();
 
+inline constexpr char READ_COMMAND[] = "READ\r";   // asks the terminal for its records
 constexpr unsigned ANSWER_REPLY_TIME = 1000;   // ms the terminal has to answer ACK or NAK
 
 // ---- The steps, on the state, options and I/O handed to them -------------

@@ -182,7 +182,7 @@ TEST_F(TelephonyTest, OpensTheChosenLineOrElseTheFirstListed)
         ClearTelephonyState();
         telephonyState.modemIndex = row.modemIndex;
         telephonyState.modemDevices[3] = 1;   // left from an earlier, longer list
-        EXPECT_EQ(1, TapiOpenLine());
+        EXPECT_EQ(1, TapiOpenLine(LinkEvents{}));
         const Strings opens = Calls("lineOpenA");
         ASSERT_EQ(1u, opens.size());
         // As owner of data-modem calls, the call parameters sized by this build.
