@@ -4,12 +4,12 @@
 
 #include <commctrl.h>
 
-#include "res/program_instance.h"
-#include "core/settings.h"
 #include "app/settings_dialog_fields.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_dialog_rules.h"
+#include "core/settings.h"
 #include "link/late_binding.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 
 SettingsDialogState settingsDialogState;

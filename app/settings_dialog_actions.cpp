@@ -6,10 +6,10 @@
 #include <initializer_list>
 
 #include "app/output_location.h"
-#include "core/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/late_binding.h"

@@ -4,12 +4,12 @@
 #include <windows.h>
 #include <tapi.h>
 
-#include "res/program_instance.h"
 #include "app/settings_dialog_handlers.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/device_chooser.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 
 namespace {

@@ -2,14 +2,14 @@
 // location derived from them, and the loop of dialogs that is the program.
 #include "app/startup.h"
 
-#include "res/program_instance.h"
 #include "app/output_location.h"
-#include "core/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 #include "session/session_window.h"
 

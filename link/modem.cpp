@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/text_watch.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "core/text_watch.h"
 #include "link/transact.h"
 
 namespace {

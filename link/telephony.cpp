@@ -7,9 +7,9 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "res/program_instance.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
+#include "res/program_instance.h"
 
 TelephonyState telephonyState;
 

@@ -1,9 +1,9 @@
 // The output file of a transfer, opened on the terminal's first "ACK\r".
 #include "session/output_file.h"
 
+#include "core/auto_name.h"
 #include "core/settings.h"
 #include "errors/error_codes.h"
-#include "core/auto_name.h"
 
 #include <cstdio>
 

@@ -7,7 +7,7 @@
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 
 namespace {
 

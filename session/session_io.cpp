@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/protocol.h"
 #include "link/link_state.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "core/protocol.h"
 #include "session/send_command.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 #include "session/typing.h"
 
 namespace {

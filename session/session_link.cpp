@@ -4,6 +4,7 @@
 
 #include <initializer_list>
 
+#include "core/protocol.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
@@ -11,7 +12,6 @@
 #include "link/window_messages.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "core/protocol.h"
 #include "session/receive_thread.h"
 #include "session/typing.h"
 

@@ -9,21 +9,21 @@
 #include <string>
 #include <string_view>
 
-#include "res/program_instance.h"
+#include "core/line_builder.h"
+#include "core/protocol.h"
+#include "core/session_state.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
-#include "core/line_builder.h"
 #include "session/output_file.h"
-#include "core/protocol.h"
 #include "session/receive_thread.h"
 #include "session/send_command.h"
 #include "session/session_io.h"
 #include "session/session_link.h"
-#include "core/session_state.h"
 #include "session/typing.h"
 
 HWND sessionWindow = nullptr;
@@ -367,7 +367,8 @@ void OnRecordTyped(HWND window, WPARAM serial)
     if (result < 0) FailSession(window, result);
 }
 
-INT_PTR Answer(HWND window, LRESULT result)
+// A dialog procedure hands a message's result back through DWLP_MSGRESULT.
+INT_PTR SetMessageResult(HWND window, LRESULT result)
 {
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return TRUE;
@@ -390,7 +391,7 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
     case MSG_LINE_CONNECTED: OnConnected(window); return FALSE;
     case MSG_CALL_ENDED: return OnCallEnded(window, static_cast<HCALL>(wParam));
-    case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
+    case MSG_BYTES_RECEIVED: return SetMessageResult(window, OnBytesReceived(wParam, lParam));
     case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:
         if (windowState.minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);

@@ -4,17 +4,8 @@
 
 #include <windows.h>
 
-#include "link/window_messages.h"
-
-constexpr UINT_PTR TIMER_ANIMATE = 951;
-constexpr UINT_PTR TIMER_REPLY = 952;
-constexpr UINT_PTR TIMER_RETRY = 953;
+#include "session/session_handle.h"
 
 constexpr INT_PTR SESSION_END = 3;
-
-// The session window while it is open, else null: set when it opens, cleared
-// when it is destroyed (by its own procedure only). The receive and typing
-// threads read it.
-extern HWND sessionWindow;
 
 INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

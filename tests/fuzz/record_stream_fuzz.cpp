@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/settings.h"
 #include "core/line_builder.h"
 #include "core/protocol.h"
 #include "core/session_state.h"
+#include "core/settings.h"
 
 namespace {
 

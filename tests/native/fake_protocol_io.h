@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/settings.h"
 #include "core/protocol.h"
 #include "core/session_state.h"
+#include "core/settings.h"
 #include "tests/common/restore_guard.h"
 #include "tools/termsim/record_encoding.h"
 

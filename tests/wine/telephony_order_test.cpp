@@ -22,8 +22,8 @@
 #include "session/session_window.h"
 #include "standin_world.h"
 #include "test_dir.h"
-#include "tools/tapi_standin/standin_calls.h"
 #include "tests/common/restore_guard.h"
+#include "tools/tapi_standin/standin_calls.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "core/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
