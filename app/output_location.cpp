@@ -3,12 +3,12 @@
 // The string rules themselves are in output_path.cpp.
 #include "app/output_location.h"
 
-#include "app/app_state.h"
-#include "app/output_path.h"
-#include "app/settings.h"
+#include "core/output_path.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/late_binding.h"
+#include "res/program_instance.h"
 
 #include <commdlg.h>
 

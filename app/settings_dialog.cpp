@@ -4,12 +4,12 @@
 
 #include <commctrl.h>
 
-#include "app/app_state.h"
-#include "app/settings.h"
 #include "app/settings_dialog_fields.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_dialog_rules.h"
+#include "core/settings.h"
 #include "link/late_binding.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 
 SettingsDialogState settingsDialogState;
@@ -98,7 +98,7 @@ void OnCommand(HWND dialog, int controlId, int notification)
 {
     switch (controlId) {
     case IDOK: OnSettingsOk(dialog); return;
-    case IDCANCEL: EndSettingsDialog(dialog, 2); return;
+    case IDCANCEL: EndSettingsDialog(dialog, SETTINGS_CANCEL); return;
     case IDC_BROWSE: OnSettingsBrowse(dialog); return;
     case IDC_MODEM_CONFIG: OnSettingsModemConfig(dialog); return;
     case IDC_ADD_RETURN:
@@ -191,7 +191,7 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         ApplyEnableRules(dialog);
         return TRUE;    // the platform focuses the first enabled tab stop
     case WM_CLOSE:
-        EndSettingsDialog(dialog, 2);
+        EndSettingsDialog(dialog, SETTINGS_CANCEL);
         return TRUE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam), HIWORD(wParam));

@@ -1,7 +1,11 @@
-// The settings dialog (dialog 1): ends with 1 (OK, settings saved) or 2.
+// The settings dialog (dialog 1): ends with SETTINGS_OK (settings saved) or
+// SETTINGS_CANCEL.
 #pragma once
 
 #include <windows.h>
+
+constexpr INT_PTR SETTINGS_OK = 1;
+constexpr INT_PTR SETTINGS_CANCEL = 2;
 
 // Registers the window classes the dialog's template needs; call before
 // creating the dialog.

@@ -6,9 +6,10 @@
 #include <initializer_list>
 
 #include "app/output_location.h"
-#include "app/settings.h"
+#include "app/settings_dialog.h"
 #include "app/settings_dialog_handlers.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/late_binding.h"
@@ -149,7 +150,7 @@ void OnSettingsOk(HWND dialog)
     char text[SETTINGS_TEXT_CAPACITY] = {};
     FormatSettingsText(settings, text);
     SaveSettingsFile(text);
-    EndSettingsDialog(dialog, 1);
+    EndSettingsDialog(dialog, SETTINGS_OK);
 }
 
 void OnSettingsBrowse(HWND dialog)

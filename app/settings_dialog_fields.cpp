@@ -3,8 +3,8 @@
 #include "app/settings_dialog_fields.h"
 
 #include "app/output_location.h"
-#include "app/settings.h"
 #include "app/settings_dialog_handlers.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "res/resource.h"

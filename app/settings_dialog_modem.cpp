@@ -4,17 +4,15 @@
 #include <windows.h>
 #include <tapi.h>
 
-#include "app/app_state.h"
 #include "app/settings_dialog_handlers.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/device_chooser.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 
 namespace {
-
-constexpr char DATAMODEM_CLASS[] = "comm/datamodem";
 
 // The position in modemDevices to configure: the user's pick among several
 // lines, the only line otherwise; -1 when nothing was picked.

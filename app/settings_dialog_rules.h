@@ -1,13 +1,15 @@
 // Which controls of the settings dialog apply to the chosen interface, save
-// mode and keep-online state. Portable: one table, walked by ApplyEnableRules.
+// mode and keep-online state: one table, walked by ApplyEnableRules. What
+// applies to an interface is asked of its link kind.
 #pragma once
 
-#include "app/settings.h"
+#include "core/settings.h"
+#include "link/link_kind.h"
 #include "res/resource.h"
 
 enum class EnableWhen {
-    NOT_TAPI,                   // COM port and baud rate: a telephony modem has neither
-    TAPI,                       // Modem config: only a telephony modem has a dialog of its own
+    ON_COM_PORT,                // COM port and baud rate: a telephony line device has neither
+    LINE_DEVICE,                // Modem config: only a telephony line device has a dialog of its own
     NOT_KEYBOARD,               // directory, Browse, line feed: nothing is written to a file
     WRITES_NAMED_FILE,          // file name: neither typed nor automatically named
     KEYBOARD,                   // inter-character delay: only typing is paced
@@ -22,12 +24,12 @@ struct EnableRule {
 
 // Sized by its rows, so a row cannot be dropped or padded unnoticed.
 constexpr EnableRule ENABLE_RULES[] = {
-    {IDC_COM_PORT_LABEL, EnableWhen::NOT_TAPI},
-    {IDC_COM_PORT, EnableWhen::NOT_TAPI},
-    {IDC_COM_PORT_RANGE, EnableWhen::NOT_TAPI},
-    {IDC_BAUD_RATE, EnableWhen::NOT_TAPI},
-    {IDC_BAUD_RATE_LABEL, EnableWhen::NOT_TAPI},
-    {IDC_MODEM_CONFIG, EnableWhen::TAPI},
+    {IDC_COM_PORT_LABEL, EnableWhen::ON_COM_PORT},
+    {IDC_COM_PORT, EnableWhen::ON_COM_PORT},
+    {IDC_COM_PORT_RANGE, EnableWhen::ON_COM_PORT},
+    {IDC_BAUD_RATE, EnableWhen::ON_COM_PORT},
+    {IDC_BAUD_RATE_LABEL, EnableWhen::ON_COM_PORT},
+    {IDC_MODEM_CONFIG, EnableWhen::LINE_DEVICE},
     {IDC_DIRECTORY_LABEL, EnableWhen::NOT_KEYBOARD},
     {IDC_DIRECTORY, EnableWhen::NOT_KEYBOARD},
     {IDC_BROWSE, EnableWhen::NOT_KEYBOARD},
@@ -45,11 +47,11 @@ constexpr EnableRule ENABLE_RULES[] = {
     {IDC_VIEW_DATA, EnableWhen::VIEW_OFFERED},
 };
 
-constexpr bool RuleHolds(EnableWhen when, InterfaceKind kind, SaveMode mode, bool keepOnline)
+inline bool RuleHolds(EnableWhen when, InterfaceKind kind, SaveMode mode, bool keepOnline)
 {
     switch (when) {
-    case EnableWhen::NOT_TAPI: return kind != MODEM_TAPI;
-    case EnableWhen::TAPI: return kind == MODEM_TAPI;
+    case EnableWhen::ON_COM_PORT: return !LinkKindOf(kind).choosesLineDevice;
+    case EnableWhen::LINE_DEVICE: return LinkKindOf(kind).choosesLineDevice;
     case EnableWhen::NOT_KEYBOARD: return mode != KEYBOARD_EMULATION;
     case EnableWhen::WRITES_NAMED_FILE: return mode != KEYBOARD_EMULATION && mode != AUTO_FILE_NAME;
     case EnableWhen::KEYBOARD: return mode == KEYBOARD_EMULATION;

@@ -2,7 +2,7 @@
 // every OK of the settings dialog.
 #include "app/settings_file.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <windows.h>
 

@@ -2,23 +2,20 @@
 // location derived from them, and the loop of dialogs that is the program.
 #include "app/startup.h"
 
-#include "app/app_state.h"
 #include "app/output_location.h"
-#include "app/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 #include "session/session_window.h"
 
 #include <cstring>
 
 namespace {
-
-constexpr INT_PTR SETTINGS_OK = 1;
-constexpr INT_PTR SETTINGS_CANCEL = 2;
 
 // The check before a session, on copies: the record only takes the
 // completed directory and name when the whole location is usable.
@@ -84,6 +81,7 @@ int StartProgram(HINSTANCE instance, const char* processCommandLine, ShowDialogF
 {
     programInstance = instance;
     programIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+    UseErrorSettings(&settings.showErrorMessages, settings.outputDirectory);
 
     settingsFilePath[0] = '\0';
     settings.outputDirectory[0] = '\0';

@@ -63,6 +63,11 @@ set(GTEST_RUN_FAILED "\\[  FAILED  \\]")
 # What the release imports at start (its stripped program, as it ships).
 add_test(NAME release.imports COMMAND ${CMAKE_SOURCE_DIR}/tools/check_release_imports.sh ${WIN32_BUILD})
 
+# The tree's shape: folders include one way and no files in a circle; the
+# hacking guide names only what exists.
+add_test(NAME structure.layers COMMAND ${CMAKE_SOURCE_DIR}/tools/check_layers.sh ${CMAKE_SOURCE_DIR})
+add_test(NAME structure.guide COMMAND ${CMAKE_SOURCE_DIR}/tools/check_guide.sh ${CMAKE_SOURCE_DIR})
+
 add_subdirectory(tests/native)
 add_subdirectory(tests/fuzz)
 add_subdirectory(tools/termsim)

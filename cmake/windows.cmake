@@ -7,7 +7,7 @@ add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0600 WINVER=
 # new file lands on one side by decision. Everything but the entry point, so
 # the test executable can link it too.
 set(WINDOWS_SOURCES
-  app/app_state.cpp
+  res/program_instance.cpp
   app/output_location.cpp
   app/settings_dialog.cpp
   app/settings_dialog_actions.cpp
@@ -20,8 +20,13 @@ set(WINDOWS_SOURCES
   link/device_chooser.cpp
   link/ir_cradle.cpp
   link/ir_wait_panel.cpp
+  link/kind_cradle.cpp
+  link/kind_modem_com.cpp
+  link/kind_serial.cpp
+  link/kind_telephony.cpp
   link/late_binding.cpp
   link/line_settings.cpp
+  link/link_kind.cpp
   link/link_state.cpp
   link/modem.cpp
   link/overlapped_io.cpp

@@ -2,8 +2,6 @@
 #include "errors/error_codes.h"
 #include "errors/error_table.h"
 
-#include "app/settings.h"
-
 #include <array>
 #include <cstdio>
 
@@ -55,10 +53,10 @@ const char* ErrorMessage(int code)
 int FormatErrorLogPath(char* out, size_t outSize, const char* directory, int year, int month, int day, int hour,
                        int minute, int second)
 {
-    char path[PATH_BUFFER + 32];
-    const int length = std::snprintf(path, sizeof path, "%s\\Err%4d%02d%02d%02d%02d%02d.log", directory, year, month,
-                                     day, hour, minute, second);
-    if (length < 0 || length > MAX_PATH_CHARS || static_cast<size_t>(length) >= outSize) return 0;
-    std::snprintf(out, outSize, "%s", path);
-    return 1;
+    if (outSize == 0) return 0;
+    const int length = std::snprintf(out, outSize, "%s\\Err%4d%02d%02d%02d%02d%02d.log", directory, year, month, day,
+                                     hour, minute, second);
+    if (length >= 0 && static_cast<size_t>(length) < outSize) return 1;
+    out[0] = 0;
+    return 0;
 }

@@ -9,6 +9,7 @@
 const char* ErrorMessage(int code);
 
 // Writes "<directory>\\ErrYYYYMMDDhhmmss.log" into out (outSize bytes).
-// Returns 1, or 0 when the path would exceed 260 characters (no log then).
+// Returns 1, or 0 when the path does not fit (no log then): a buffer of
+// MAX_PATH + 1 bytes keeps the path to 260 characters.
 int FormatErrorLogPath(char* out, size_t outSize, const char* directory, int year, int month, int day, int hour,
                        int minute, int second);

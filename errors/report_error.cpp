@@ -4,7 +4,6 @@
 // off, a log file.
 #include "errors/report_error.h"
 
-#include "app/settings.h"
 #include "errors/error_codes.h"
 #include "errors/error_table.h"
 
@@ -13,6 +12,11 @@ namespace {
 constexpr const char ERROR_CAPTION[] = "Error Message";
 constexpr const char QUESTION_CAPTION[] = "Warring";
 
+// Start-up points these at the settings record; they are read at each
+// report, so what the settings dialog changes holds from the next one on.
+const uint8_t* showMessages = nullptr;   // null: messages are shown
+const char* logDirectory = "";
+
 bool IsLoggedWhenQuiet(int code)
 {
     return code == ERR_TIMEOUT || code == ERR_PORT_WRITE || code == ERR_FILE_WRITE || code == ERR_CONNECTION_LOST;
@@ -20,9 +24,15 @@ bool IsLoggedWhenQuiet(int code)
 
 }  // namespace
 
+void UseErrorSettings(const uint8_t* showErrorMessages, const char* outputDirectory)
+{
+    showMessages = showErrorMessages;
+    logDirectory = outputDirectory;
+}
+
 int ReportError(HWND owner, int code)
 {
-    if (settings.showErrorMessages == 0 && IsLoggedWhenQuiet(code)) {
+    if (showMessages != nullptr && *showMessages == 0 && IsLoggedWhenQuiet(code)) {
         LogError(ErrorMessage(code));
         return 0;
     }
@@ -35,8 +45,8 @@ int ReportError(HWND owner, int code)
 
 void LogErrorAt(const char* message, const SYSTEMTIME& time)
 {
-    char path[PATH_BUFFER];
-    if (!FormatErrorLogPath(path, sizeof path, settings.outputDirectory, time.wYear, time.wMonth, time.wDay, time.wHour,
+    char path[MAX_PATH + 1];
+    if (!FormatErrorLogPath(path, sizeof path, logDirectory, time.wYear, time.wMonth, time.wDay, time.wHour,
                             time.wMinute, time.wSecond)) {
         return;
     }

@@ -1,14 +1,12 @@
 // The infrared cradle listens at a speed of its own, which nothing tells us:
 // it is found by probing, then told the speed the settings want. The cradle
 // takes commands while RTS is low and carries the terminal while it is high.
-#include "app/settings.h"
 #include "link/ir_cradle.h"
 
 #include <cstdint>
 
 #include "link/line_settings.h"
 #include "link/link_state.h"
-#include "link/serial_port.h"
 #include "link/transact.h"
 
 namespace {
@@ -75,7 +73,7 @@ int ProbeIrCradle(HANDLE port, DWORD speed)
     return answered;
 }
 
-int InitIrCradle(HANDLE port)
+int InitIrCradle(HANDLE port, uint8_t baudIndex)
 {
     DCB& dcb = linkState.dcb;
     dcb.DCBlength = sizeof dcb;
@@ -83,15 +81,11 @@ int InitIrCradle(HANDLE port)
     COMMTIMEOUTS timeouts{};
     lineIo.getCommTimeouts(port, &timeouts);
     // A read returns at once with what has arrived, as on a plain link.
-    timeouts = TimeoutsOf(RS232_IRDA);
+    timeouts = TimeoutsOf(0);
     lineIo.setCommTimeouts(port, &timeouts);
 
     dcb.BaudRate = START_SPEED;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutX = 0;
+    SetFrame8N1(dcb);
     dcb.fDtrControl = DTR_CONTROL_ENABLE;
     SetRts(port, RTS_HIGH);
 
@@ -109,8 +103,8 @@ int InitIrCradle(HANDLE port)
     SetRts(port, RTS_LOW);
     const DWORD pause = PauseOf(found);
     SendCradleByte(port, SPEED_CHANGE, pause);
-    dcb.BaudRate = BaudRateOf(settings.baudIndex);
-    SendCradleByte(port, SpeedDigitOf(settings.baudIndex), pause);
+    dcb.BaudRate = BaudRateOf(baudIndex);
+    SendCradleByte(port, SpeedDigitOf(baudIndex), pause);
     SendCradleByte(port, SPEED_END, pause);
     // From here the port runs at the new speed and the cradle carries data.
     SetRts(port, RTS_HIGH);

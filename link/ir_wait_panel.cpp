@@ -42,10 +42,10 @@ HWND ShowWaitPanel(HWND owner)
 
 }  // namespace
 
-int StartIrCradle(HANDLE port, HWND owner)
+int StartIrCradle(HANDLE port, HWND owner, uint8_t baudIndex)
 {
     HWND panel = ShowWaitPanel(owner);
-    const int found = InitIrCradle(port);
+    const int found = InitIrCradle(port, baudIndex);
     if (panel) DestroyWindow(panel);
     return found;
 }

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/text_watch.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "link/text_watch.h"
 #include "link/transact.h"
 
 namespace {
@@ -25,7 +25,10 @@ constexpr std::string_view CONNECT_TEXT = "CONNECT";
 constexpr std::string_view CARRIER_LOST_TEXT = "NO CARRIER";
 
 // A modem's reports come in bursts ("CARRIER ...", "PROTOCOL ...", then
-// "CONNECT ..."), which the short poll reads cut anywhere.
+// "CONNECT ..."), which the short poll reads cut anywhere. PrepareModem
+// forgets both and looks at its last reply; then connectWatch is written by
+// PollModemConnect only, carrierWatch by FindCarrierLoss only (all on the
+// window's thread).
 TextWatch connectWatch;
 TextWatch carrierWatch;
 

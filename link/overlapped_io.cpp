@@ -1,6 +1,11 @@
 #include "link/overlapped_io.h"
 
 std::atomic<int32_t> linkWriteDone{0};
+
+void ForgetLinkWrites()
+{
+    linkWriteDone = 0;
+}
 const SerialIo PLATFORM_SERIAL_IO = {.readFile = ReadFile, .writeFile = WriteFile, .clearCommError = ClearCommError};
 SerialIo serialIo = PLATFORM_SERIAL_IO;
 

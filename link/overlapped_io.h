@@ -36,12 +36,18 @@ struct SerialIo {
     BOOL (WINAPI* writeFile)(HANDLE port, LPCVOID bytes, DWORD size, LPDWORD written, LPOVERLAPPED record);
     BOOL (WINAPI* clearCommError)(HANDLE port, LPDWORD errors, LPCOMSTAT status);
 };
+// Written only by tests, which swap it and put PLATFORM_SERIAL_IO back.
 extern SerialIo serialIo;
 extern const SerialIo PLATFORM_SERIAL_IO;   // the real calls, serialIo's default
 
-// Set when a write of this link opening has gone out (or counted as done),
-// cleared when the link opens and when its receive thread has been stopped.
-// The receive thread starts reading only once it is set: the write event
+// Whether a write of this link opening has gone out (or counted as done):
+// the receive thread starts reading only once it is set. The write event
 // itself cannot tell it, since the writer's own wait consumes that
-// auto-reset signal.
+// auto-reset signal. One writer per transition, both on the window's thread:
+// WriteBounded sets it (start-up dialogues count, as does "READ\r"), and
+// ForgetLinkWrites clears it when the session opens a link, before any
+// write of that opening. The receive thread only reads it.
 extern std::atomic<int32_t> linkWriteDone;
+
+// A new link opening: no write of it has gone out yet.
+void ForgetLinkWrites();

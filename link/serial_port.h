@@ -1,28 +1,42 @@
-// The line settings and time-outs each interface gives the port.
+// Opening, setting up and closing the COM port of a link.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
 
-constexpr DWORD SERIAL_QUEUE_SIZE = 1024;   // driver input and output queues
-constexpr DWORD OPEN_PAUSE_MS = 100;        // before every open of the port
+constexpr DWORD OPEN_PAUSE_MS = 100;   // before every open of the port
 
-// Opens "\\.\COM<n>" of the settings for overlapped I/O with both events of
-// linkState, and prepares it for the interface (the cradle is found first).
-// The cradle's wait panel belongs to owner. 1; ERR_PORT_ABSENT for a port
-// the system does not know (tried again later), ERR_PORT_OPEN for one it
-// knows but refuses, ERR_IR_DEVICE.
-int OpenSerialPort(HWND owner);
+// Who sets the line (speed, frame, RTS and DTR) of a port.
+enum class LineSetBy {
+    PLAIN_LINK,   // we do: DTR and RTS raised for the terminal or the cradle
+    MODEM,        // we do, with abort-on-error off
+    DRIVER,       // the telephony modem driver: only the time-outs are ours
+};
 
-// Gives the port the line settings and time-outs of the interface kind.
-// 1; ERR_CONNECTION (port untouched) when a telephony handle is not a
-// character device.
-int ConfigureSerialPort(HANDLE port, uint8_t kind);
+// How a link kind sets up its port.
+struct PortSetup {
+    DWORD firstByteWaitMs;   // a read waits this long for a first byte
+    LineSetBy line;
+};
 
-// Bits per second of a BaudIndex (0 = 115200 ... 4 = 9600); 115200 for an
-// index out of range.
-DWORD BaudRateOf(uint8_t baudIndex);
+// A plain link's reads return at once with what has arrived; a modem's wait
+// up to 100 ms for a first byte.
+constexpr PortSetup PLAIN_PORT = {.firstByteWaitMs = 0, .line = LineSetBy::PLAIN_LINK};
+constexpr PortSetup MODEM_PORT = {.firstByteWaitMs = 100, .line = LineSetBy::MODEM};
+constexpr PortSetup TELEPHONY_PORT = {.firstByteWaitMs = 100, .line = LineSetBy::DRIVER};
 
-// The port time-outs of an interface kind.
-COMMTIMEOUTS TimeoutsOf(uint8_t kind);
+// Opens "\\.\COM<comPort>" for overlapped I/O as linkState.port, with both
+// events of linkState. 1; ERR_PORT_ABSENT for a port the system does not
+// know (tried again later), ERR_PORT_OPEN for one it knows but refuses.
+int OpenSerialPort(int32_t comPort);
+
+// Gives the port the time-outs and line settings of setup, at the speed of
+// baudIndex where the line is ours. 1; ERR_CONNECTION (port untouched) when
+// a driver's handle is not a character device.
+int ConfigureSerialPort(HANDLE port, const PortSetup& setup, uint8_t baudIndex);
+
+// Closes linkState.port if it is open, then waits pauseMs (a modem hangs
+// up meanwhile, before the port may be opened again); forgets the line
+// settings. Harmless twice.
+void ClosePort(DWORD pauseMs);

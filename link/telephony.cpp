@@ -7,18 +7,15 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/app_state.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
-#include "session/receive_thread.h"
-#include "session/session_window.h"
+#include "res/program_instance.h"
 
 TelephonyState telephonyState;
 
 namespace {
 
 constexpr char APP_NAME[] = "Varnolt";
-constexpr char DATAMODEM_CLASS[] = "comm/datamodem";
 constexpr DWORD VERSION_LOW = 0x10004;    // 1.4
 constexpr DWORD VERSION_HIGH = 0x20002;   // 2.2
 // The fixed part of a version-2.2 LINEDEVCAPS: enough for the media modes
@@ -65,11 +62,12 @@ HANDLE CommHandleOf(const TapiBuffer& buffer)
     return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 
-// Told to the session window outside the callback: its handling ends
-// telephony and may open it again.
+// Told to the session outside the callback: its handling ends telephony and
+// may open it again.
 void TellSession(UINT message, WPARAM wParam)
 {
-    if (sessionWindow) PostMessageA(sessionWindow, message, wParam, 0);
+    const LinkEvents& events = telephonyState.events;
+    if (events.window) PostMessageA(events.window, message, wParam, 0);
     else TapiShutdown();
 }
 
@@ -82,7 +80,7 @@ void AnswerNewCall(DWORD addressId, HCALL call)
         return;
     }
     if (lineAnswer(call, nullptr, 0) < 0) {
-        TellSession(MSG_SESSION_ERROR, static_cast<WPARAM>(static_cast<INT_PTR>(ERR_ANSWER)));
+        TellSession(telephonyState.events.failed, static_cast<WPARAM>(static_cast<INT_PTR>(ERR_ANSWER)));
         return;
     }
     // The answer's completion is not awaited: the connected state says the
@@ -98,10 +96,10 @@ void OnCallState(HCALL call, DWORD state)
     if (call == 0 || call != t.call || t.callEnded) return;
     if (state == LINECALLSTATE_CONNECTED) {
         // A connection reported again would take a second comm handle.
-        if (sessionWindow && !linkState.port) SendMessageA(sessionWindow, MSG_LINE_CONNECTED, 0, 0);
+        if (t.events.window && !linkState.port) SendMessageA(t.events.window, t.events.connected, 0, 0);
     } else if (state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) {
         t.callEnded = true;
-        TellSession(MSG_CALL_ENDED, call);
+        TellSession(t.events.callEnded, call);
     }
 }
 
@@ -180,11 +178,12 @@ int TapiOpenDevice()
     return 1;
 }
 
-int TapiOpenLine()
+int TapiOpenLine(const LinkEvents& events)
 {
+    TelephonyState& t = telephonyState;
+    t.events = events;
     const int initialized = TapiInitialize();
     if (initialized <= 0) return initialized;
-    TelephonyState& t = telephonyState;
     // The list may have shrunk since the choice was made.
     const bool listed = t.modemIndex >= 0 && t.modemIndex < t.modemCount;
     t.deviceId = t.modemDevices[listed ? t.modemIndex : 0];
@@ -221,9 +220,7 @@ int TapiGetCommHandle()
 void TapiShutdown()
 {
     TelephonyState& t = telephonyState;
-    // The receive thread reads the comm handle: it ends before the handle
-    // closes (after a hang-up nobody else has stopped it).
-    StopReceiveThread();
+    t.events = LinkEvents{};
     if (t.call) {
         lineDrop(t.call, nullptr, 0);
         t.call = 0;
@@ -242,5 +239,4 @@ void TapiShutdown()
         t.lineApp = 0;
     }
     for (TapiBuffer* buffer : {&t.initParams, &t.idBuffer, &t.capsBuffer, &t.callParams}) ReleaseTapiBuffer(*buffer);
-    linkState.receiveRunning = 0;
 }

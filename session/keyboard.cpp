@@ -3,8 +3,8 @@
 // layout, bytes from 0x80 up as Unicode characters.
 #include "session/keyboard.h"
 
-#include "app/settings.h"
-#include "session/key_table.h"
+#include "core/key_table.h"
+#include "core/settings.h"
 #include "session/keyboard_io.h"
 
 namespace {

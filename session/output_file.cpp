@@ -1,20 +1,18 @@
 // The output file of a transfer, opened on the terminal's first "ACK\r".
 #include "session/output_file.h"
 
-#include "app/settings.h"
+#include "core/auto_name.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
-#include "session/auto_name.h"
 
 #include <cstdio>
 
-HANDLE outputFile = nullptr;
-bool outputFileCreatedThisSession = false;
+OutputFileState outputFileState{};
 const OutputFileIo PLATFORM_OUTPUT_FILE_IO = {.writeFile = WriteFile, .flushFileBuffers = FlushFileBuffers};
 OutputFileIo outputFileIo = PLATFORM_OUTPUT_FILE_IO;
 
 namespace {
 
-char openedPath[PATH_BUFFER];
 
 // "%s\\%s": at a drive root the directory already ends in a backslash and
 // the path holds two in a row, which the file system accepts.
@@ -40,9 +38,9 @@ HANDLE OpenPath(const char* directory, const char* fileName, DWORD disposition, 
 void KeepOpenedFile(HANDLE file, const char* path, DWORD moveMethod, bool created)
 {
     SetFilePointer(file, 0, nullptr, moveMethod);
-    outputFile = file;
-    outputFileCreatedThisSession = created;
-    std::snprintf(openedPath, sizeof openedPath, "%s", path);
+    outputFileState.file = file;
+    outputFileState.createdThisSession = created;
+    std::snprintf(outputFileState.path, sizeof outputFileState.path, "%s", path);
 }
 
 int OpenAutoNamedFile(const char* directory, const SYSTEMTIME& now)
@@ -69,7 +67,7 @@ int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTI
     if (settings.saveMode == KEYBOARD_EMULATION) return 1;
     // The terminal may answer "ACK\r" again after a repeated "READ\r": the
     // file of this transfer stays as it is, neither emptied nor doubled.
-    if (outputFile) return 1;
+    if (outputFileState.file) return 1;
 
     char path[PATH_BUFFER];
     switch (settings.saveMode) {
@@ -103,48 +101,43 @@ int OpenOutputFile(const char* directory, const char* fileName)
 
 bool WriteOutputRecord(const uint8_t* bytes, int count)
 {
-    if (!outputFile || count < 0) return false;
+    if (!outputFileState.file || count < 0) return false;
     LARGE_INTEGER start{};
     const LARGE_INTEGER here{};
-    if (!SetFilePointerEx(outputFile, here, &start, FILE_CURRENT)) return false;
+    if (!SetFilePointerEx(outputFileState.file, here, &start, FILE_CURRENT)) return false;
     DWORD written = 0;
     const DWORD size = static_cast<DWORD>(count);
     // A record the terminal is told arrived must still be there after a
     // crash or a power cut: it reaches the disk before its "ACK\r".
-    if (outputFileIo.writeFile(outputFile, bytes, size, &written, nullptr) && written == size
-        && outputFileIo.flushFileBuffers(outputFile)) {
+    if (outputFileIo.writeFile(outputFileState.file, bytes, size, &written, nullptr) && written == size
+        && outputFileIo.flushFileBuffers(outputFileState.file)) {
         return true;
     }
     // The terminal sends the record again; what part of it came through
     // must not stay in front of that (or of the next transfer's records).
-    SetFilePointerEx(outputFile, start, nullptr, FILE_BEGIN);
-    SetEndOfFile(outputFile);
+    SetFilePointerEx(outputFileState.file, start, nullptr, FILE_BEGIN);
+    SetEndOfFile(outputFileState.file);
     return false;
 }
 
 bool CloseOutputFile()
 {
-    if (!outputFile) return true;
-    const bool closed = CloseHandle(outputFile) != 0;
-    outputFile = nullptr;
+    if (!outputFileState.file) return true;
+    const bool closed = CloseHandle(outputFileState.file) != 0;
+    outputFileState.file = nullptr;
     return closed;
 }
 
 void ForgetOutputFile()
 {
-    outputFileCreatedThisSession = false;
-    openedPath[0] = '\0';
-}
-
-const char* OutputFilePath()
-{
-    return openedPath;
+    outputFileState.createdThisSession = false;
+    outputFileState.path[0] = '\0';
 }
 
 bool DeleteOutputFileIfLeftEmpty(const char* path)
 {
-    if (!outputFileCreatedThisSession || lstrcmpiA(path, openedPath) != 0) return false;
-    outputFileCreatedThisSession = false;
+    if (!outputFileState.createdThisSession || lstrcmpiA(path, outputFileState.path) != 0) return false;
+    outputFileState.createdThisSession = false;
     CloseOutputFile();
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(path, GetFileExInfoStandard, &data)) return false;

@@ -6,9 +6,20 @@
 
 #include <cstdint>
 
-// The one output-file handle; null while no file is open (as every handle of
-// a session is null while it is not open).
-extern HANDLE outputFile;
+#include "core/settings.h"
+
+// The output file; one process-wide record, written only by the functions
+// below.
+struct OutputFileState {
+    HANDLE file;               // null while no file is open (as every handle of a session)
+    // True from an open that created the file or emptied it (OVERWRITE, a
+    // new automatic name, APPEND on a missing file) until
+    // DeleteOutputFileIfLeftEmpty has looked at it; false when the file held
+    // earlier data.
+    bool createdThisSession;
+    char path[PATH_BUFFER];    // the full path of the file last opened; empty before the first
+};
+extern OutputFileState outputFileState;
 
 // Opens the file for the save mode. 1, or ERR_FILE_CREATE / ERR_FILE_OPEN.
 // A file that is already open (a second "ACK\r" of the same transfer) is kept.
@@ -39,14 +50,6 @@ void ForgetOutputFile();
 
 // OpenOutputFile with a given local time for the automatic name.
 int OpenOutputFileAt(const char* directory, const char* fileName, const SYSTEMTIME& now);
-
-// True from an open that created the file or emptied it (OVERWRITE, a new
-// automatic name, APPEND on a missing file) until DeleteOutputFileIfLeftEmpty
-// has looked at it; false when the file held earlier data.
-extern bool outputFileCreatedThisSession;
-
-// The full path of the file last opened, empty before the first open.
-const char* OutputFilePath();
 
 // At the end of a transfer: deletes the file at path when this session
 // created or emptied it and it is still empty (closing it first if it is

@@ -1,6 +1,5 @@
 // The receive thread only does I/O: it reads the port in short windows and
 // hands every chunk to the session window, whose thread runs the protocol.
-#include "app/settings.h"
 #include "session/receive_thread.h"
 
 #include <cstring>
@@ -8,7 +7,7 @@
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 
 namespace {
 
@@ -17,23 +16,7 @@ constexpr DWORD EXIT_ENDED = 2255;        // the thread stopped as intended
 constexpr DWORD EXIT_READ_REFUSED = 0;    // a read could not be started
 constexpr DWORD START_WAIT_MS = 5;
 constexpr DWORD START_PAUSE_MS = 10;
-constexpr DWORD EMPTY_MODEM_PAUSE_MS = 10;
 constexpr DWORD STOP_POLL_MS = 50;
-
-bool IsModem(uint8_t kind)
-{
-    return kind == MODEM_TAPI || kind == MODEM_COM;
-}
-
-}  // namespace
-
-// A modem delivers in bursts after long silences; a plain link is read often.
-DWORD ReadWindowOf(uint8_t kind)
-{
-    return IsModem(kind) ? 250 : 30;
-}
-
-namespace {
 
 // Reading begins only after the first command of this opening has gone out
 // (or an earlier start-up write did), so nothing the terminal sends before
@@ -66,24 +49,11 @@ void ReportEnd(LRESULT verdict)
         PostMessageA(sessionWindow, MSG_SESSION_ERROR, static_cast<WPARAM>(verdict), 0);
 }
 
-}  // namespace
-
-int StartReceiveThread()
+// The kind's read window is also the pause between reads: a modem
+// delivers in bursts after long silences, a plain link is read often.
+DWORD WINAPI ReceiveThread(LPVOID kindEntry)
 {
-    // One thread per opening; a leftover one is ended first.
-    if (linkState.receiveThread) StopReceiveThread();
-    linkState.receiveRunning = 1;
-    linkState.receiveThread = CreateThread(nullptr, 0, ReceiveThread, nullptr, CREATE_SUSPENDED, nullptr);
-    if (!linkState.receiveThread) {
-        linkState.receiveRunning = 0;
-        return ERR_THREAD_CREATE;
-    }
-    SetThreadPriority(linkState.receiveThread, THREAD_PRIORITY_NORMAL);
-    return 1;
-}
-
-DWORD WINAPI ReceiveThread(LPVOID)
-{
+    const LinkKind& kind = *static_cast<const LinkKind*>(kindEntry);
     HANDLE port = linkState.port;
     char buffer[READ_SIZE + 1] = {};
     // Whatever came before the thread ran is no answer to this session.
@@ -91,8 +61,7 @@ DWORD WINAPI ReceiveThread(LPVOID)
 
     if (WaitForFirstWrite()) {
         while (linkState.receiveRunning) {
-            uint8_t kind = settings.interfaceKind;
-            DWORD window = ReadWindowOf(kind);
+            const DWORD window = kind.readWindowMs;
             std::memset(buffer, 0, sizeof buffer);
             Sleep(window);
             if (!linkState.receiveRunning) break;
@@ -110,8 +79,8 @@ DWORD WINAPI ReceiveThread(LPVOID)
             if (count > 0) {
                 LRESULT verdict = HandOver(buffer, count);
                 if (verdict <= 0 && !stopping) ReportEnd(verdict);
-            } else if (IsModem(kind)) {
-                Sleep(EMPTY_MODEM_PAUSE_MS);
+            } else if (kind.emptyReadPauseMs > 0) {
+                Sleep(kind.emptyReadPauseMs);
             }
         }
     }
@@ -120,6 +89,24 @@ DWORD WINAPI ReceiveThread(LPVOID)
     // empties the input on PURGE_RXABORT).
     PurgeComm(port, PURGE_TXABORT);
     return EXIT_ENDED;
+}
+
+}  // namespace
+
+int StartReceiveThread(const LinkKind& kind)
+{
+    // One thread per opening; a leftover one is ended first.
+    if (linkState.receiveThread) StopReceiveThread();
+    linkState.receiveRunning = 1;
+    // The entry is a constant of static storage: the thread may keep it.
+    linkState.receiveThread =
+        CreateThread(nullptr, 0, ReceiveThread, const_cast<LinkKind*>(&kind), CREATE_SUSPENDED, nullptr);
+    if (!linkState.receiveThread) {
+        linkState.receiveRunning = 0;
+        return ERR_THREAD_CREATE;
+    }
+    SetThreadPriority(linkState.receiveThread, THREAD_PRIORITY_NORMAL);
+    return 1;
 }
 
 void StopReceiveThread()
@@ -149,5 +136,4 @@ void StopReceiveThread()
         CloseHandle(thread);
         linkState.receiveThread = nullptr;
     }
-    linkWriteDone = 0;
 }

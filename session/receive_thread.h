@@ -4,13 +4,11 @@
 
 #include <windows.h>
 
-#include <cstdint>
+#include "link/link_kind.h"
 
-// 1 when the thread exists (suspended), ERR_THREAD_CREATE otherwise.
-int StartReceiveThread();
-DWORD WINAPI ReceiveThread(LPVOID unused);
+// 1 when the thread exists (suspended), reading in the windows of kind;
+// ERR_THREAD_CREATE otherwise.
+int StartReceiveThread(const LinkKind& kind);
 // Stops the thread (resuming it first if it never ran) and waits for it,
 // letting the window's thread answer what the thread sends meanwhile.
 void StopReceiveThread();
-// Milliseconds of one read cycle for an InterfaceKind: 250 on the modems, 30 otherwise.
-DWORD ReadWindowOf(uint8_t kind);

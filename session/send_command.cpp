@@ -3,7 +3,7 @@
 
 #include "link/command.h"
 #include "link/link_state.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 
 namespace {
 constexpr DWORD WRITE_LIMIT_MS = 1000;   // a write still running then counts as sent

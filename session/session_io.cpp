@@ -1,17 +1,17 @@
 // The record protocol's operations on Windows. The protocol runs on the
 // session window's thread, so the window is reached by plain calls.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_io.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "core/protocol.h"
 #include "link/link_state.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
 #include "session/send_command.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 #include "session/typing.h"
 
 namespace {
@@ -86,18 +86,22 @@ void StopReceiving()
 
 }  // namespace
 
+const ProtocolIo SESSION_PROTOCOL_IO = {
+    .sendCommand = SendCommand,
+    .lastCommand = LastCommand,
+    .clearLastCommand = ClearLastCommand,
+    .openOutput = OpenOutput,
+    .writeOutput = WriteOutputRecord,
+    .startTyping = StartTyping,
+    .stopReplyTimer = StopReplyTimer,
+    .armReplyTimer = ArmReplyTimer,
+    .showConnected = ShowConnected,
+    .showStatus = ShowStatus,
+    .showCount = ShowCount,
+    .stopReceiving = StopReceiving,
+};
+
 void UseSessionIo()
 {
-    protocolIo.sendCommand = SendCommand;
-    protocolIo.lastCommand = LastCommand;
-    protocolIo.clearLastCommand = ClearLastCommand;
-    protocolIo.openOutput = OpenOutput;
-    protocolIo.writeOutput = WriteOutputRecord;
-    protocolIo.startTyping = StartTyping;
-    protocolIo.stopReplyTimer = StopReplyTimer;
-    protocolIo.armReplyTimer = ArmReplyTimer;
-    protocolIo.showConnected = ShowConnected;
-    protocolIo.showStatus = ShowStatus;
-    protocolIo.showCount = ShowCount;
-    protocolIo.stopReceiving = StopReceiving;
+    protocolIo = &SESSION_PROTOCOL_IO;
 }

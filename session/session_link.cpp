@@ -1,30 +1,27 @@
 // Opening and closing the link of one session.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_link.h"
 
-#include <cstring>
 #include <initializer_list>
 
+#include "core/protocol.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
-#include "link/modem.h"
+#include "link/overlapped_io.h"
 #include "link/serial_port.h"
-#include "link/telephony.h"
+#include "link/window_messages.h"
 #include "res/resource.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
 #include "session/receive_thread.h"
 #include "session/typing.h"
 
 namespace {
 
-constexpr DWORD SETTLE_PAUSE_MS = 300;         // after the link is up, before the first command
-constexpr DWORD MODEM_CLOSE_PAUSE_MS = 500;    // lets the modem hang up before the port is reused
+constexpr DWORD SETTLE_PAUSE_MS = 300;   // after the link is up, before the first command
 
-bool IsModem(uint8_t kind)
-{
-    return kind == MODEM_TAPI || kind == MODEM_COM;
-}
+// Written by OpenLink only, on the window's thread; read there and handed
+// to the receive thread it starts.
+const LinkKind* sessionLinkKind = &SERIAL_LINK;
 
 void ShowWaitingDisplay(HWND window)
 {
@@ -35,12 +32,6 @@ void ShowWaitingDisplay(HWND window)
     UpdateWindow(window);
 }
 
-void CloseEvent(OVERLAPPED& record)
-{
-    if (record.hEvent) CloseHandle(record.hEvent);
-    std::memset(&record, 0, sizeof record);
-}
-
 }  // namespace
 
 unsigned PollInterval()
@@ -49,20 +40,32 @@ unsigned PollInterval()
     return 1000u;
 }
 
+const LinkKind& SessionLinkKind()
+{
+    return *sessionLinkKind;
+}
+
 int OpenLink(HWND window)
 {
+    // The one place the interface number is turned into a link kind.
+    sessionLinkKind = &LinkKindOf(settings.interfaceKind);
+    const LinkKind& link = *sessionLinkKind;
+    ForgetLinkWrites();
     ResetSession();
     ForgetOutputFile();
     ShowWaitingDisplay(window);
 
-    const uint8_t kind = settings.interfaceKind;
-    const int opened = kind == MODEM_TAPI ? TapiOpenLine() : OpenSerialPort(window);
+    const LinkSettings linkSettings = {.comPort = settings.comPort, .baudIndex = settings.baudIndex};
+    const LinkEvents events = {
+        .window = window, .connected = MSG_LINE_CONNECTED, .failed = MSG_SESSION_ERROR, .callEnded = MSG_CALL_ENDED};
+    const int opened = link.open(linkSettings, events);
     if (opened < 0) return opened;
 
-    SetDlgItemTextA(window, IDC_STATUS, IsModem(kind) ? "Wait for call..." : "Wait for connecting...");
-    if (kind == MODEM_COM && PrepareModem(linkState.port) != 1) return ERR_DEVICE_CONFIG;
-    if (StartReceiveThread() != 1) return ERR_PORT_INIT;
-    if (!IsModem(kind)) ResumeThread(linkState.receiveThread);
+    SetDlgItemTextA(window, IDC_STATUS, link.waitingText);
+    const int prepared = link.prepare();
+    if (prepared != 1) return prepared;
+    if (StartReceiveThread(link) != 1) return ERR_PORT_INIT;
+    if (link.connectedAtOpen) ResumeThread(linkState.receiveThread);
     Sleep(SETTLE_PAUSE_MS);
     return 1;
 }
@@ -74,15 +77,9 @@ int CloseLink()
     // The thread goes first (it is joined and its handle closed): once it
     // has ended, nothing else uses the port, the events or the session state.
     StopReceiveThread();
-    if (settings.interfaceKind == MODEM_TAPI) TapiShutdown();
-    CloseEvent(linkState.writeOverlapped);
-    CloseEvent(linkState.readOverlapped);
+    sessionLinkKind->close();
+    CloseLinkEvents();
     const bool fileClosed = CloseOutputFile();
-    if (linkState.port) {
-        CloseHandle(linkState.port);
-        linkState.port = nullptr;
-        if (settings.interfaceKind == MODEM_COM) Sleep(MODEM_CLOSE_PAUSE_MS);
-    }
-    std::memset(&linkState.dcb, 0, sizeof linkState.dcb);
+    ClosePort(sessionLinkKind->closePauseMs);
     return fileClosed ? 1 : ERR_FILE_WRITE;
 }

@@ -1,7 +1,7 @@
 // The session window: opens the link, asks the terminal for its records,
 // shows progress, repeats what the terminal did not answer, waits for an
 // absent port, and completes, aborts or (keep-online) restarts the session.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/session_window.h"
 
 #include <cstdio>
@@ -9,40 +9,33 @@
 #include <string>
 #include <string_view>
 
-#include "app/app_state.h"
+#include "core/line_builder.h"
+#include "core/protocol.h"
+#include "core/session_state.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 #include "link/link_state.h"
-#include "link/modem.h"
 #include "link/overlapped_io.h"
-#include "link/serial_port.h"
 #include "link/telephony.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
-#include "session/line_builder.h"
 #include "session/output_file.h"
-#include "session/protocol.h"
 #include "session/receive_thread.h"
 #include "session/send_command.h"
 #include "session/session_io.h"
 #include "session/session_link.h"
-#include "session/session_state.h"
 #include "session/typing.h"
 
 HWND sessionWindow = nullptr;
 
 namespace {
 
-// Asks the window to minimise itself once it is on screen (keyboard
-// emulation); a minimise before the first show does not stick everywhere.
-constexpr UINT MSG_MINIMISE = WM_USER + 20;
-
 constexpr UINT ANIMATE_FIRST_MS = 10;
 constexpr UINT ANIMATE_STEP_MS = 1000;
 constexpr DWORD RESTART_PAUSE_MS = 1000;
 constexpr DWORD CONNECTED_PAUSE_MS = 1000;
 constexpr int MARKS_LIMIT = 5;
-constexpr int READ_LENGTH = 5;
-constexpr char READ_COMMAND[] = "READ\r";
+constexpr int READ_LENGTH = sizeof READ_COMMAND - 1;
 constexpr std::string_view OVER_TEXT = "OVER\r";
 constexpr DWORD LEFTOVER_READ_MS = 30;
 constexpr int LEFTOVER_READS = 8;
@@ -139,8 +132,7 @@ INT_PTR BeginSession(HWND window, BeginKind kind)
 
     ShowPortAbsentIcon(window, false);
     KillTimer(window, TIMER_RETRY);
-    const uint8_t interfaceKind = settings.interfaceKind;
-    if (interfaceKind == RS232_IRDA || interfaceKind == CRADLE_IR) {
+    if (SessionLinkKind().connectedAtOpen) {
         if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) {
             FailSession(window, ERR_PORT_WRITE);
             return FALSE;
@@ -183,9 +175,18 @@ void AdvanceMarks(HWND window)
     SetDlgItemTextA(window, IDC_MARKS_RIGHT, right);
 }
 
-// The modem reported "CONNECT": the transfer starts as on a serial port.
-void StartModemTransfer(HWND window)
+// The call is up (the modem's "CONNECT" seen by the marks' poll, or
+// telephony's announcement): once the link has taken it, the transfer starts
+// as on a plain link, after a pause.
+void OnConnected(HWND window)
 {
+    KillTimer(window, TIMER_ANIMATE);
+    KillTimer(window, TIMER_RETRY);
+    const int taken = SessionLinkKind().takeConnection();
+    if (taken != 1) {
+        FailSession(window, taken);
+        return;
+    }
     ResumeThread(linkState.receiveThread);
     Sleep(CONNECTED_PAUSE_MS);
     if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) FailSession(window, ERR_PORT_WRITE);
@@ -195,13 +196,11 @@ void OnAnimateTimer(HWND window)
 {
     AdvanceMarks(window);
     if (windowState.minimisePending && IsWindowVisible(window)) PostMessageA(window, MSG_MINIMISE, 0, 0);
-    if (settings.interfaceKind == MODEM_COM) {
-        // The marks stop once the call is up, or when the modem cannot be
-        // read (as while the port is absent).
-        const int poll = PollModemConnect(linkState.port);
-        if (poll == MODEM_CONNECTED) StartModemTransfer(window);
-        if (poll != MODEM_WAITING) return;
-    }
+    // The marks stop once the call is up, or when the link cannot be looked
+    // at (as while the port is absent).
+    const int news = SessionLinkKind().pollConnection();
+    if (news == LINK_CONNECTED) OnConnected(window);
+    if (news != LINK_NO_NEWS) return;
     SetTimer(window, TIMER_ANIMATE, ANIMATE_STEP_MS, nullptr);
 }
 
@@ -226,32 +225,6 @@ void OnTimer(HWND window, UINT_PTR timer)
     case TIMER_RETRY: OnRetryTimer(window); break;
     default: break;
     }
-}
-
-void OnLineConnected(HWND window)
-{
-    KillTimer(window, TIMER_ANIMATE);
-    KillTimer(window, TIMER_RETRY);
-    if (TapiGetCommHandle() != 1) {
-        FailSession(window, ERR_DEVICE_ID);
-        return;
-    }
-    const int configured = ConfigureSerialPort(linkState.port, MODEM_TAPI);
-    if (configured < 0) {
-        FailSession(window, configured);
-        return;
-    }
-    std::memset(&linkState.readOverlapped, 0, sizeof linkState.readOverlapped);
-    std::memset(&linkState.writeOverlapped, 0, sizeof linkState.writeOverlapped);
-    linkState.writeOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    if (!linkState.writeOverlapped.hEvent || !linkState.readOverlapped.hEvent) {
-        FailSession(window, ERR_LINE_INIT);
-        return;
-    }
-    ResumeThread(linkState.receiveThread);
-    Sleep(CONNECTED_PAUSE_MS);
-    if (!SendCommand(READ_COMMAND, PollInterval(), READ_LENGTH)) FailSession(window, ERR_PORT_WRITE);
 }
 
 INT_PTR OnSessionError(HWND window, int code)
@@ -325,15 +298,15 @@ INT_PTR OnCommand(HWND window, WORD command)
 }
 
 // Bytes from the receive thread. While the link is closing they belong to
-// no session and are dropped. A modem's "NO CARRIER" ends the call: what
-// came before it is still taken.
+// no session and are dropped. A report of the lost connection (the modem's
+// "NO CARRIER") ends the call: what came before it is still taken.
 LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
 {
     const char* text = reinterpret_cast<const char*>(bytes);
     if (windowState.keepingLastBytes) windowState.lastBytes.append(text, count);
     if (!linkState.receiveRunning) return 1;
     unsigned length = static_cast<unsigned>(count);
-    const int lost = settings.interfaceKind == MODEM_COM ? FindCarrierLoss(text, length) : -1;
+    const int lost = SessionLinkKind().findConnectionLoss(text, length);
     // The CR LF that frames the report ends no line of the terminal's.
     if (lost >= 0) {
         length = static_cast<unsigned>(lost);
@@ -394,7 +367,8 @@ void OnRecordTyped(HWND window, WPARAM serial)
     if (result < 0) FailSession(window, result);
 }
 
-INT_PTR Answer(HWND window, LRESULT result)
+// A dialog procedure hands a message's result back through DWLP_MSGRESULT.
+INT_PTR SetMessageResult(HWND window, LRESULT result)
 {
     SetWindowLongPtrA(window, DWLP_MSGRESULT, result);
     return TRUE;
@@ -415,9 +389,9 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_TIMER: OnTimer(window, wParam); return FALSE;
     case WM_COMMAND: return OnCommand(window, LOWORD(wParam));
     case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
-    case MSG_LINE_CONNECTED: OnLineConnected(window); return FALSE;
+    case MSG_LINE_CONNECTED: OnConnected(window); return FALSE;
     case MSG_CALL_ENDED: return OnCallEnded(window, static_cast<HCALL>(wParam));
-    case MSG_BYTES_RECEIVED: return Answer(window, OnBytesReceived(wParam, lParam));
+    case MSG_BYTES_RECEIVED: return SetMessageResult(window, OnBytesReceived(wParam, lParam));
     case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:
         if (windowState.minimisePending && IsWindowVisible(window)) MinimiseOutOfTheWay(window);

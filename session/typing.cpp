@@ -4,10 +4,10 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/session_state.h"
 #include "errors/error_codes.h"
 #include "session/keyboard.h"
-#include "session/session_state.h"
-#include "session/session_window.h"
+#include "session/session_handle.h"
 
 namespace {
 

@@ -1,16 +1,13 @@
 // Typing an accepted record away from the session window's thread, so the
 // window stays responsive (Abort, close) while a long record is typed at the
 // user's pace. The thread only types; the protocol stays on the window's
-// thread, which learns of the end through MSG_RECORD_TYPED.
+// thread, which learns of the end through MSG_RECORD_TYPED
+// (link/window_messages.h).
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-
-// Posted to the session window when a record has been typed to its end;
-// wParam is the serial that StartTyping handed out.
-constexpr UINT MSG_RECORD_TYPED = WM_USER + 11;
 
 // Copies the record and types it on a thread of its own. 1, or
 // ERR_THREAD_CREATE. A record still being typed is stopped first.

@@ -228,7 +228,7 @@ TEST_F(ModemTest, RingReportsAloneDoNotStartTheTransfer)
     Program& program = Launch(ModemSession(WinDir() + "\\modem.txt", 0).Text());
     ASSERT_TRUE(sim.WaitFor([](const termsim::TerminalSimulator& s) {
         return ModemEvents(s, FrontEventKind::MODEM_RESULT, "RING").size() == 3;
-    }, END_CODE_WAIT_MS));
+    }, END_CODE_WAIT_MS)) << LineLog(sim);
     // Two animation ticks after the last ring have read every report.
     EXPECT_FALSE(sim.WaitForCommand("READ\r", 1, 2500));
     std::string status;

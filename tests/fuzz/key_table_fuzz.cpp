@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "session/key_table.h"
+#include "core/key_table.h"
 
 namespace {
 constexpr uint8_t MODIFIERS[] = {0x10, 0x11, 0x12, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0x5B, 0x5C};

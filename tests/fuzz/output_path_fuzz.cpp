@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/output_path.h"
-#include "app/settings.h"
+#include "core/output_path.h"
+#include "core/settings.h"
 
 namespace {
 

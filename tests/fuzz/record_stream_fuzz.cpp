@@ -19,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
-#include "session/line_builder.h"
-#include "session/protocol.h"
-#include "session/session_state.h"
+#include "core/line_builder.h"
+#include "core/protocol.h"
+#include "core/session_state.h"
+#include "core/settings.h"
 
 namespace {
 
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     settings.saveMode = OVERWRITE;
     settings.addReturn = addReturn ? 1 : 0;
     settings.addLineFeed = addLineFeed ? 1 : 0;
-    protocolIo = RECORDING_IO;
+    protocolIo = &RECORDING_IO;
     trace = Trace{};
     ResetSession();
 

@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the settings text parser in both modes and to
 // TrimBlanks, and checks what must always hold afterwards.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstdint>
 #include <cstdlib>

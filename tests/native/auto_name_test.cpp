@@ -1,5 +1,5 @@
 // Automatic output-file names: the first name from the clock, and the retries.
-#include "session/auto_name.h"
+#include "core/auto_name.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
-#include "session/protocol.h"
-#include "session/session_state.h"
+#include "core/protocol.h"
+#include "core/session_state.h"
+#include "core/settings.h"
 #include "tests/common/restore_guard.h"
 #include "tools/termsim/record_encoding.h"
 
@@ -119,6 +119,6 @@ struct ProcessSessionOnFake {
         ResetSession();
         fake.lastCommand = "READ\r";
     }
-    const Restore<ProtocolIo> io{protocolIo, FAKE_IO};
+    const Restore<const ProtocolIo*> io{protocolIo, &FAKE_IO};
     const Restore<Settings> savedSettings{settings};
 };

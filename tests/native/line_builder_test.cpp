@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "core/line_builder.h"
 #include "errors/error_codes.h"
 #include "fake_protocol_io.h"
-#include "session/line_builder.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Output location string rules, with the current directory handed in.
-#include "app/output_path.h"
+#include "core/output_path.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 

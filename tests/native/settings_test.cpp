@@ -1,5 +1,5 @@
 // The settings text: defaults, field rules, separators, cuts, trimming and the written form.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 

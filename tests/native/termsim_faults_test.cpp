@@ -2,10 +2,10 @@
 // the wire (and in the simulator's own log) exactly as intended, answers are
 // matched to the terminal's lines in order, and the list of acknowledged
 // records says what the host read.
+#include "termsim_host.h"
 #include "tools/termsim/line_faults.h"
 #include "tools/termsim/record_encoding.h"
 #include "tools/termsim/terminal_simulator.h"
-#include "termsim_host.h"
 
 #include <gtest/gtest.h>
 

@@ -4,9 +4,9 @@
 //
 // "Nothing came" is shown by a later step's answer arriving first and
 // alone; only where no later answer can exist is an absence waited out.
+#include "termsim_host.h"
 #include "tools/termsim/line_garble.h"
 #include "tools/termsim/record_encoding.h"
-#include "termsim_host.h"
 
 #include <gtest/gtest.h>
 

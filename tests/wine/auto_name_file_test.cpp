@@ -1,5 +1,5 @@
 // The automatic name's last chance: ten names taken, the eleventh is tried.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "session/output_file.h"
 

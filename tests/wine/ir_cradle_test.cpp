@@ -3,7 +3,7 @@
 // answers the probes the row gives it. The line-settings calls are recorded
 // instead of made, since RTS cannot be seen on a pseudo-terminal; the
 // speeds, bytes and pauses on a real line are the end-to-end tests' part.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -204,8 +204,7 @@ TEST(IrCradle, CommandsGoOutWithRtsLowAndTheCradleIsLeftWithRtsHighAtTheNewSpeed
         SCOPED_TRACE(row.name);
         CradleRig rig;
         line.answers = row.answers;
-        settings.baudIndex = static_cast<BaudIndex>(row.baudIndex);
-        EXPECT_EQ(1, InitIrCradle(rig.pipe.server));
+        EXPECT_EQ(1, InitIrCradle(rig.pipe.server, static_cast<uint8_t>(row.baudIndex)));
         EXPECT_EQ(row.log, line.log);
         // The plain link's time-outs, the queues once the speed is set.
         ASSERT_EQ(1u, line.timeouts.size());
@@ -235,8 +234,7 @@ TEST(IrCradle, EachProbeWaitsForTheCradleToSettleAfterItsSettingsAreWritten)
     CradleRig rig;
     line.answers = {{19200, Bytes({0x0F})}};   // found by the fifth probe only
     line.settleMarginMs = 20;
-    settings.baudIndex = BAUD_INDEX_115200;
-    EXPECT_EQ(1, InitIrCradle(rig.pipe.server)) << line.log;
+    EXPECT_EQ(1, InitIrCradle(rig.pipe.server, BAUD_INDEX_115200)) << line.log;
     ASSERT_EQ(5u, line.probeDelaysMs.size());
     const DWORD speeds[] = {9600, 115200, 38400, 57600, 19200};
     for (size_t i = 0; i < line.probeDelaysMs.size(); ++i)
@@ -305,7 +303,7 @@ TEST(IrCradle, TheWaitPanelIsOnScreenBeforeTheFirstProbeAndGoneAfterWhateverTheR
         ASSERT_FALSE(IsWindowVisible(owner));
         panelSeen = PanelSeen{};
         line.onFirstByte = LookAtThePanel;
-        EXPECT_EQ(present ? 1 : 0, StartIrCradle(rig.pipe.server, owner));
+        EXPECT_EQ(present ? 1 : 0, StartIrCradle(rig.pipe.server, owner, BAUD_INDEX_9600));
         EXPECT_TRUE(panelSeen.found);
         EXPECT_TRUE(panelSeen.visible);
         EXPECT_TRUE(panelSeen.insideOwner);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "session/keyboard_io.h"
 #include "tests/common/restore_guard.h"
 

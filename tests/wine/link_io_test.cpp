@@ -1,7 +1,7 @@
 // Link I/O on a named pipe standing in for the port, with a window of the
 // test's own as the session window: bounded reads and writes, Transact,
 // SendCommand and the receive thread.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/link_kind.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
 #include "link/transact.h"
@@ -95,7 +96,6 @@ protected:
     void SetUp() override
     {
         windowLog = WindowLog{};
-        settings.interfaceKind = RS232_IRDA;
         linkWriteDone = 0;
         linkState.port = pipe_.server;
         linkState.writeOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
@@ -120,7 +120,7 @@ protected:
     // Starts the receive thread, with a handle of our own to see how it ended.
     void StartThread()
     {
-        ASSERT_EQ(1, StartReceiveThread());
+        ASSERT_EQ(1, StartReceiveThread(SERIAL_LINK));
         DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread_,
                         SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0);
     }

@@ -1,5 +1,5 @@
 // The output file: save modes, automatic names, a second "ACK\r", removal when left empty.
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "session/output_file.h"
 
@@ -15,7 +15,7 @@ namespace {
 void WriteToOutput(const std::string& bytes)
 {
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(outputFile, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+    ASSERT_TRUE(WriteFile(outputFileState.file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 class OutputFileTest : public ::testing::Test {
@@ -46,20 +46,20 @@ TEST_F(OutputFileTest, EachSaveModeEmptiesAppendsOrCreatesAndFailsWithItsOwnCode
         if (row.before != nullptr) WriteWholeFile(dir_.File("out.txt"), row.before);
         else DeleteFileA(dir_.File("out.txt").c_str());
         ASSERT_EQ(Open(row.mode, "out.txt"), 1);
-        EXPECT_EQ(outputFileCreatedThisSession, row.created) << row.mode;
+        EXPECT_EQ(outputFileState.createdThisSession, row.created) << row.mode;
         WriteToOutput("new");
         CloseOutputFile();
         EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), row.after) << row.mode;
     }
     EXPECT_EQ(Open(KEYBOARD_EMULATION, "kbd.txt"), 1);
-    EXPECT_EQ(outputFile, nullptr);
+    EXPECT_EQ(outputFileState.file, nullptr);
     EXPECT_FALSE(PathExists(dir_.File("kbd.txt")));
     // A file held by another program is neither emptied nor opened.
     HANDLE holder = CreateFileA(dir_.File("out.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     EXPECT_EQ(Open(OVERWRITE, "out.txt"), ERR_FILE_CREATE);
     EXPECT_EQ(Open(APPEND, "out.txt"), ERR_FILE_OPEN);
     EXPECT_EQ(Open(AUTO_APPEND, "out.txt"), ERR_FILE_OPEN);
-    EXPECT_EQ(outputFile, nullptr);
+    EXPECT_EQ(outputFileState.file, nullptr);
     CloseHandle(holder);
     EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "new");
 }
@@ -67,10 +67,10 @@ TEST_F(OutputFileTest, EachSaveModeEmptiesAppendsOrCreatesAndFailsWithItsOwnCode
 TEST_F(OutputFileTest, ASecondAckOfTheSameTransferKeepsTheOpenFile)
 {
     ASSERT_EQ(Open(OVERWRITE, "out.txt"), 1);
-    HANDLE first = outputFile;
+    HANDLE first = outputFileState.file;
     WriteToOutput("record1");
     EXPECT_EQ(Open(OVERWRITE, "out.txt"), 1);
-    EXPECT_EQ(outputFile, first);
+    EXPECT_EQ(outputFileState.file, first);
     WriteToOutput("record2");
     CloseOutputFile();
     EXPECT_EQ(ReadWholeFile(dir_.File("out.txt")), "record1record2");
@@ -85,13 +85,13 @@ TEST_F(OutputFileTest, AutomaticNameTakesTheFirstFreeOfElevenCandidates)
     WriteWholeFile(dir_.File("6C061438.TXT"), "taken");
     ASSERT_EQ(Open(AUTO_FILE_NAME, "ignored.txt"), 1);
     EXPECT_STREQ(settings.outputFileName, "6C061439.TXT");
-    EXPECT_EQ(std::string(OutputFilePath()), dir_.File("6C061439.TXT"));
+    EXPECT_EQ(std::string(outputFileState.path), dir_.File("6C061439.TXT"));
     CloseOutputFile();
     std::strcpy(settings.outputFileName, "stored.txt");
     for (const char* c : {"A", "B", "C", "D", "E", "F", "G", "H"}) WriteWholeFile(dir_.File(std::string("6C06143") + c + ".TXT"), "");
     EXPECT_EQ(Open(AUTO_FILE_NAME, ""), ERR_FILE_CREATE);
     EXPECT_STREQ(settings.outputFileName, "stored.txt");
-    EXPECT_EQ(outputFile, nullptr);
+    EXPECT_EQ(outputFileState.file, nullptr);
     EXPECT_FALSE(PathExists(dir_.File("6C06143I.TXT")));
     EXPECT_EQ(ReadWholeFile(dir_.File("6C061437.TXT")), "taken");
     EXPECT_EQ(Open(AUTO_FILE_NAME, "", dir_.File("missing")), ERR_FILE_CREATE);
@@ -102,7 +102,7 @@ TEST_F(OutputFileTest, OnlyAnEmptyFileThisSessionCreatedOrEmptiedIsDeleted)
     ASSERT_EQ(Open(OVERWRITE, "empty.txt"), 1);   // still open: closed, then deleted
     EXPECT_TRUE(DeleteOutputFileIfLeftEmpty(dir_.File("empty.txt").c_str()));
     EXPECT_FALSE(PathExists(dir_.File("empty.txt")));
-    EXPECT_EQ(outputFile, nullptr);
+    EXPECT_EQ(outputFileState.file, nullptr);
     ASSERT_EQ(Open(OVERWRITE, "data.txt"), 1);
     WriteToOutput("r");
     CloseOutputFile();
@@ -166,7 +166,7 @@ TEST_F(OutputFileTest, ARecordIsDurableBeforeItCountsAndAFailedOneLeavesNothingB
         if (row.written) expected += record;
         EXPECT_EQ(FailingFile::calls, row.shortBy ? "write " : "write flush ");
         LARGE_INTEGER size{};
-        ASSERT_TRUE(GetFileSizeEx(outputFile, &size));
+        ASSERT_TRUE(GetFileSizeEx(outputFileState.file, &size));
         EXPECT_EQ(static_cast<size_t>(size.QuadPart), expected.size()) << "nothing of a failed record stays";
     }
     outputFileIo = PLATFORM_OUTPUT_FILE_IO;

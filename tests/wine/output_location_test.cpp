@@ -1,6 +1,6 @@
 // Output location rules against the real file system and the -106 question.
 #include "app/output_location.h"
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include "box_watcher.h"
 #include "test_dir.h"

@@ -1,6 +1,6 @@
 // Error message boxes and the error log. (The -106 question is answered in
 // the output-location tests.)
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "errors/report_error.h"
 

@@ -1,9 +1,9 @@
 // Start-up and the run loop with the dialogs replaced by a script of
 // results: what start-up makes of the settings, dialog order and exits.
-#include "app/app_state.h"
 #include "app/output_location.h"
-#include "app/settings.h"
 #include "app/startup.h"
+#include "core/settings.h"
+#include "res/program_instance.h"
 #include "res/resource.h"
 
 #include "box_watcher.h"

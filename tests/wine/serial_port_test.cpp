@@ -1,7 +1,7 @@
 // Opening and configuring the COM port: the serial enumerator's list that
 // tells an absent port from a refused one, the settings of each interface on
 // the pseudo-terminal port of the test runner, and how often each is read.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "errors/error_codes.h"
+#include "link/link_kind.h"
 #include "link/link_state.h"
 #include "link/port_registry.h"
 #include "link/serial_port.h"
-#include "session/receive_thread.h"
-#include "tests/common/restore_guard.h"
 
 namespace {
 
@@ -84,14 +83,11 @@ TEST(PortRegistry, ListedPortsAreFoundAndAnUnlistedOneThatCannotOpenIsAbsent)
     };
     for (const auto& row : rows) EXPECT_EQ(row.listed, IsPortEnumerated(row.portName.c_str())) << row.proves;
     // Wine links no device to COM254: absent unless listed. Every open pauses first.
-    const Restore keep(settings);
-    settings.interfaceKind = RS232_IRDA;
-    settings.comPort = 254;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort(nullptr));
+    EXPECT_EQ(ERR_PORT_ABSENT, OpenSerialPort(254));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(95));
     Entry(0, "SERENUM\\ZERO", "COM254");
-    EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort(nullptr));
+    EXPECT_EQ(ERR_PORT_OPEN, OpenSerialPort(254));
     EXPECT_EQ(nullptr, linkState.port);
     // A huge count is walked only to a bound; without the enumerator key
     // nothing is listed.
@@ -106,7 +102,7 @@ TEST(ConfigureSerialPort, TelephonyHandleThatIsNoCharacterDeviceIsRefusedUntouch
 {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     std::memset(&linkState.dcb, 0x5A, sizeof linkState.dcb);
-    EXPECT_EQ(ERR_CONNECTION, ConfigureSerialPort(event, MODEM_TAPI));
+    EXPECT_EQ(ERR_CONNECTION, ConfigureSerialPort(event, TELEPHONY_PORT, BAUD_INDEX_115200));
     DCB zero{};   // cleared, and nothing read into it from the handle
     EXPECT_EQ(0, std::memcmp(&zero, &linkState.dcb, sizeof zero));
     CloseHandle(event);
@@ -116,11 +112,8 @@ TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLin
 {
     const char* number = std::getenv("VARNOLT_TEST_COM");
     if (!number) GTEST_SKIP() << "VARNOLT_TEST_COM is not set: no test COM port";
-    const Restore keep(settings);
-    settings.comPort = std::atoi(number);
-    settings.interfaceKind = RS232_IRDA;
-    settings.baudIndex = BAUD_INDEX_9600;
-    ASSERT_EQ(1, OpenSerialPort(nullptr));
+    ASSERT_EQ(1, SERIAL_LINK.open(LinkSettings{.comPort = std::atoi(number), .baudIndex = BAUD_INDEX_9600},
+                                  LinkEvents{}));
     COMMTIMEOUTS t{};
     DCB dcb{};
     ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
@@ -137,15 +130,13 @@ TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLin
         {"5 is 9600", BAUD_INDEX_9600, CBR_9600},
     };
     for (const auto& row : speeds) {
-        settings.baudIndex = row.index;
-        EXPECT_EQ(1, ConfigureSerialPort(linkState.port, RS232_IRDA));
+        EXPECT_EQ(1, ConfigureSerialPort(linkState.port, PLAIN_PORT, row.index));
         EXPECT_TRUE(GetCommState(linkState.port, &dcb));
         EXPECT_EQ(row.bitsPerSecond, dcb.BaudRate) << row.proves;
     }
     // The telephony modem driver owns the line settings: only the time-outs
     // change, and the port keeps the last speed set (9600), whatever the settings name.
-    settings.baudIndex = BAUD_INDEX_115200;
-    EXPECT_EQ(1, ConfigureSerialPort(linkState.port, MODEM_TAPI));
+    EXPECT_EQ(1, ConfigureSerialPort(linkState.port, TELEPHONY_PORT, BAUD_INDEX_115200));
     ASSERT_TRUE(GetCommTimeouts(linkState.port, &t) && GetCommState(linkState.port, &dcb));
     EXPECT_EQ(CBR_9600, dcb.BaudRate);
     EXPECT_EQ(100u, t.ReadTotalTimeoutConstant);
@@ -155,7 +146,7 @@ TEST(ConfigureSerialPort, EachBaudIndexReachesTheTestPortAndTelephonyKeepsTheLin
     linkState.port = nullptr;
 }
 
-TEST(ReceiveThread, APlainLinkIsReadEvery30MsAndAModemEvery250Ms)
+TEST(LinkKind, APlainLinkIsReadEvery30MsAndAModemEvery250Ms)
 {
     const struct { const char* proves; InterfaceKind kind; DWORD windowMs; } rows[] = {
         {"RS232 or IrDA is read often", RS232_IRDA, 30},
@@ -163,5 +154,5 @@ TEST(ReceiveThread, APlainLinkIsReadEvery30MsAndAModemEvery250Ms)
         {"a COM modem delivers in bursts", MODEM_COM, 250},
         {"so does a telephony modem", MODEM_TAPI, 250},
     };
-    for (const auto& row : rows) EXPECT_EQ(ReadWindowOf(row.kind), row.windowMs) << row.proves;
+    for (const auto& row : rows) EXPECT_EQ(LinkKindOf(row.kind).readWindowMs, row.windowMs) << row.proves;
 }

@@ -1,6 +1,6 @@
 // The session window on the test runner's COM port (a silent terminal): which
 // messages end a session and which keep it, or open the link again.
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "app/output_location.h"
-#include "app/settings.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"
-#include "scripted_settings_dialog.h"
+#include "core/settings.h"
 #include "res/resource.h"
+#include "scripted_settings_dialog.h"
 #include "test_dir.h"
 #include "tests/common/restore_guard.h"
 

@@ -1,6 +1,6 @@
 // Reading and writing Varnolt.ini.
-#include "app/settings.h"
 #include "app/settings_file.h"
+#include "core/settings.h"
 
 #include "test_dir.h"
 #include "tests/common/restore_guard.h"

@@ -1,8 +1,9 @@
 // Telephony's end and its comm handle, on the real call path against our
 // telephony stand-in (CTest wine.unit runs it with WINEDLLOVERRIDES=tapi32=n):
-// the receive thread never reads the comm handle once it is closed, and a
-// comm handle telephony gives as INVALID_HANDLE_VALUE is no handle.
-#include "app/settings.h"
+// the receive thread never reads the comm handle once the session's close
+// has closed it, and a comm handle telephony gives as INVALID_HANDLE_VALUE
+// is no handle.
+#include "core/settings.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -17,12 +18,12 @@
 #include "link/overlapped_io.h"
 #include "link/telephony.h"
 #include "res/resource.h"
-#include "session/receive_thread.h"
+#include "session/session_link.h"
 #include "session/session_window.h"
 #include "standin_world.h"
 #include "test_dir.h"
-#include "tools/tapi_standin/standin_calls.h"
 #include "tests/common/restore_guard.h"
+#include "tools/tapi_standin/standin_calls.h"
 
 namespace {
 
@@ -54,13 +55,20 @@ struct HeldRead {
 }  // namespace
 
 // Telephony ends (the session closing after a hang-up, a lost call or a
-// completed transfer) while the thread reads the comm handle: the thread is
-// stopped before the handle closes, so its last read still finds it open and
-// it ends as told (2255), not on a refused read (0). Ending it twice is harmless.
-TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheHandleCloses)
+// completed transfer) while the thread reads the comm handle: the session's
+// close stops the thread before telephony closes the handle, so its last
+// read still finds it open and it ends as told (2255), not on a refused read
+// (0). Closing twice is harmless.
+TEST_F(TelephonyOrderTest, ClosingTheLinkUnderTheReceiveThreadStopsItBeforeTelephonyClosesTheHandle)
 {
-    OneLine("");
-    ASSERT_EQ(1, TapiOpenLine());
+    OneLine("offer_after = -1\n");   // no call disturbs the opened line
+    const Restore keep(settings);
+    settings.interfaceKind = MODEM_TAPI;
+    // A window of the test's own stands for the session window.
+    const HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    ASSERT_EQ(1, OpenLink(window));
+    // The call is up: a pipe stands for its comm handle.
     const std::string name = "\\\\.\\pipe\\varnolt_order_" + std::to_string(GetCurrentProcessId());
     const HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0, 1, 64, 64, 0,
                                            nullptr);
@@ -68,22 +76,18 @@ TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheH
     linkState.port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OVERLAPPED, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, linkState.port);
-    linkState.readOverlapped = OVERLAPPED{};
-    linkState.readOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    const Restore keep(settings);
-    settings.interfaceKind = MODEM_TAPI;
+    ASSERT_EQ(1, CreateLinkEvents());
     HeldRead::reading = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HeldRead::readsOnAClosedPort = 0;
     serialIo.readFile = HeldRead::Read;
     linkWriteDone = 1;   // "READ\r" has gone out: the thread reads
-    ASSERT_EQ(1, StartReceiveThread());
     HANDLE thread = nullptr;
     DuplicateHandle(GetCurrentProcess(), linkState.receiveThread, GetCurrentProcess(), &thread,
                     SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0);
     ResumeThread(linkState.receiveThread);
     ASSERT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(HeldRead::reading, 5000));
 
-    TapiShutdown();
+    CloseLink();
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 0));
     EXPECT_EQ(0, HeldRead::readsOnAClosedPort);
     DWORD code = 0;
@@ -92,16 +96,15 @@ TEST_F(TelephonyOrderTest, EndingTelephonyUnderTheReceiveThreadStopsItBeforeTheH
     EXPECT_EQ(nullptr, linkState.receiveThread);
     EXPECT_EQ(nullptr, linkState.port);
     EXPECT_EQ(0, linkState.receiveRunning);
-    // Ending it again finds nothing left to end.
-    TapiShutdown();
+    // Closing again finds nothing left to end.
+    CloseLink();
     EXPECT_EQ(1u, StandinCalls(ReadWholeFile(log), "lineClose").size());
     EXPECT_EQ(1u, StandinCalls(ReadWholeFile(log), "lineShutdown").size());
 
     CloseHandle(thread);
     CloseHandle(HeldRead::reading);
-    CloseHandle(linkState.readOverlapped.hEvent);
-    linkState.readOverlapped = OVERLAPPED{};
     CloseHandle(server);
+    DestroyWindow(window);
 }
 
 // Telephony answers lineGetIDA with INVALID_HANDLE_VALUE as the comm handle

@@ -16,10 +16,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/settings.h"
 #include "app/settings_dialog.h"
 #include "app/settings_dialog_handlers.h"
 #include "box_watcher.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
@@ -182,7 +182,7 @@ TEST_F(TelephonyTest, OpensTheChosenLineOrElseTheFirstListed)
         ClearTelephonyState();
         telephonyState.modemIndex = row.modemIndex;
         telephonyState.modemDevices[3] = 1;   // left from an earlier, longer list
-        EXPECT_EQ(1, TapiOpenLine());
+        EXPECT_EQ(1, TapiOpenLine(LinkEvents{}));
         const Strings opens = Calls("lineOpenA");
         ASSERT_EQ(1u, opens.size());
         // As owner of data-modem calls, the call parameters sized by this build.

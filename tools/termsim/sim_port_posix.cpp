@@ -1,8 +1,8 @@
 // The command's port on POSIX: a terminal device (--port), or a
 // pseudo-terminal of our own with a path linked to its slave (--link, e.g. a
 // Wine prefix's dosdevices/com5).
-#include "sim_port.h"
 #include "sim_line.h"
+#include "sim_port.h"
 
 #include <cstdio>
 #include <fcntl.h>

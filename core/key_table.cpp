@@ -1,5 +1,5 @@
 // Control bytes typed as navigation and function keys, never with a modifier.
-#include "session/key_table.h"
+#include "core/key_table.h"
 
 #include <array>
 #include <cstddef>

@@ -1,5 +1,5 @@
 // Automatic output-file names.
-#include "session/auto_name.h"
+#include "core/auto_name.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // The one session of the record protocol.
-#include "session/session_state.h"
+#include "core/session_state.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // The settings record, its defaults and its text form, shared by the
 // settings file (lines ended by CR LF) and the command line (commas).
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstdio>
 #include <algorithm>

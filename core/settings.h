@@ -53,6 +53,18 @@ struct Settings {
     char outputFileName[PATH_BUFFER];
 };
 
+// The one settings record. Who writes it:
+// - every field: the defaults and the settings text (this file's functions),
+//   at start-up, and the settings dialog's OK, which takes every control;
+// - interfaceKind, saveMode and keepOnline also while the dialog is open, on
+//   each change of their controls, so the enable rules read the record;
+// - outputDirectory and outputFileName also start-up's split of storedPath
+//   and check of the location, and the dialog's browse and Save-As buttons;
+//   outputFileName also the output file, which stores the automatic name it
+//   made (AUTO_FILE_NAME);
+// - keepOnline also start-up, which clears it for APPEND.
+// Everything else only reads it. Error reporting reads showErrorMessages and
+// outputDirectory through the pointers start-up gives it.
 extern Settings settings;
 extern char settingsFilePath[PATH_BUFFER];
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "session/session_state.h"
+#include "core/session_state.h"
 
 struct ProtocolIo {
     // Writes a command, records it as the last command and arms the reply
@@ -29,9 +29,14 @@ struct ProtocolIo {
     void (*stopReceiving)();                   // clear the receive thread's run flag
 };
 
-// The table the session runs with; until the session window installs the
-// real one, commands and writes fail, so nothing is mistaken for delivered.
-extern ProtocolIo protocolIo;
+// A table is built whole, with every slot named (a slot left out is a
+// compile error: missing field initializers are errors here), and is const.
+// The session runs with the one protocolIo points at: the session window
+// points it at the real one, once per process; until then it is
+// NO_PROTOCOL_IO, where commands and writes fail, so nothing is mistaken for
+// delivered.
+extern const ProtocolIo NO_PROTOCOL_IO;
+extern const ProtocolIo* protocolIo;
 
 // What the step reads of the settings.
 struct RecordOptions {
@@ -43,6 +48,7 @@ struct RecordOptions {
 // The options of the process-wide settings.
 RecordOptions CurrentRecordOptions();
 
+inline constexpr char READ_COMMAND[] = "READ\r";   // asks the terminal for its records
 constexpr unsigned ANSWER_REPLY_TIME = 1000;   // ms the terminal has to answer ACK or NAK
 
 // ---- The steps, on the state, options and I/O handed to them -------------

@@ -1,7 +1,7 @@
 // String rules of the output location, free of platform calls.
-#include "app/output_path.h"
+#include "core/output_path.h"
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 #include <cstring>
 #include <string_view>

@@ -1,10 +1,10 @@
 // The record protocol: what the host does with each line from the terminal,
 // and what it does when the terminal stays silent.
-#include "session/protocol.h"
+#include "core/protocol.h"
 
 #include <cstring>
 
-#include "app/settings.h"
+#include "core/settings.h"
 #include "errors/error_codes.h"
 
 namespace {
@@ -19,7 +19,6 @@ void NoElapse(unsigned) {}
 void NoText(const char*) {}
 void NoCount(int) {}
 
-constexpr char READ_COMMAND[] = "READ\r";
 constexpr char ACK_TEXT[] = "ACK\r";
 constexpr char NAK_TEXT[] = "NAK\r";
 constexpr char OVER_TEXT[] = "OVER\r";
@@ -267,7 +266,7 @@ constexpr RecordOptions NO_OPTIONS{};
 
 }  // namespace
 
-ProtocolIo protocolIo = {
+const ProtocolIo NO_PROTOCOL_IO = {
     .sendCommand = NoSend,
     .lastCommand = NoLastCommand,
     .clearLastCommand = Nothing,
@@ -281,6 +280,8 @@ ProtocolIo protocolIo = {
     .showCount = NoCount,
     .stopReceiving = Nothing,
 };
+
+const ProtocolIo* protocolIo = &NO_PROTOCOL_IO;
 
 RecordOptions CurrentRecordOptions()
 {
@@ -377,20 +378,20 @@ int StepReplyTimeout(SessionState& session, const ProtocolIo& io, unsigned pollI
 
 void ResetSession()
 {
-    ResetSessionState(sessionState, protocolIo);
+    ResetSessionState(sessionState, *protocolIo);
 }
 
 int HandleLine(uint8_t* line, int length)
 {
-    return StepLine(sessionState, CurrentRecordOptions(), protocolIo, line, length);
+    return StepLine(sessionState, CurrentRecordOptions(), *protocolIo, line, length);
 }
 
 int FinishTypedRecord()
 {
-    return StepTypedRecord(sessionState, protocolIo);
+    return StepTypedRecord(sessionState, *protocolIo);
 }
 
 int HandleReplyTimeout(unsigned pollInterval, bool keepOnline)
 {
-    return StepReplyTimeout(sessionState, protocolIo, pollInterval, keepOnline);
+    return StepReplyTimeout(sessionState, *protocolIo, pollInterval, keepOnline);
 }

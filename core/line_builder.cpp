@@ -2,10 +2,10 @@
 // capacity are dropped, but their CR still ends the line. A line that began
 // in the same chunk after a line we answered is marked as written before
 // that answer.
-#include "session/line_builder.h"
+#include "core/line_builder.h"
 
-#include "session/protocol.h"
-#include "session/session_state.h"
+#include "core/protocol.h"
+#include "core/session_state.h"
 
 namespace {
 constexpr uint8_t CR = 0x0D;
