@@ -21,7 +21,6 @@ void NoCount(int) {}
 
 constexpr char ACK_TEXT[] = "ACK\r";
 constexpr char NAK_TEXT[] = "NAK\r";
-constexpr char OVER_TEXT[] = "OVER\r";
 constexpr int ANSWER_LENGTH = 4;
 constexpr int RETRY_LIMIT = 5;        // more repetitions than this end the session
 constexpr int RECORD_OVERHEAD = 4;    // sequence, two checksum bytes, CR

@@ -49,6 +49,7 @@ struct RecordOptions {
 RecordOptions CurrentRecordOptions();
 
 inline constexpr char READ_COMMAND[] = "READ\r";   // asks the terminal for its records
+inline constexpr char OVER_TEXT[] = "OVER\r";      // the terminal's end of a transfer
 constexpr unsigned ANSWER_REPLY_TIME = 1000;   // ms the terminal has to answer ACK or NAK
 
 // ---- The steps, on the state, options and I/O handed to them -------------

@@ -28,11 +28,7 @@ int SetAnswerMode()
 // A port that cannot be read (as while it is absent) stops the looking.
 int LookForConnect()
 {
-    switch (PollModemConnect(linkState.port)) {
-    case MODEM_CONNECTED: return LINK_CONNECTED;
-    case MODEM_WAITING: return LINK_NO_NEWS;
-    default: return LINK_WAIT_FAILED;
-    }
+    return PollModemConnect(linkState.port);
 }
 
 }  // namespace

@@ -48,7 +48,8 @@ struct LinkKind {
     // brings before the receive thread reads. 1, or the code of what failed.
     int (*takeConnection)();
     // Where a report of the lost connection begins in bytes of the
-    // connected link (0: it began in an earlier chunk), -1 when none.
+    // connected link, with what frames it (none of it is the terminal's);
+    // 0 when it began in an earlier chunk, -1 when none.
     int (*findConnectionLoss)(const char* bytes, unsigned count);
     // Releases what the kind holds besides the port and events, after the
     // receive thread has been joined. Harmless twice.

@@ -62,21 +62,22 @@ int PrepareModem(HANDLE port)
 
 int PollModemConnect(HANDLE port)
 {
-    if (!port) return MODEM_POLL_FAILED;
+    if (!port) return LINK_WAIT_FAILED;
     if (connectedInReply) {
         connectedInReply = false;
-        return MODEM_CONNECTED;
+        return LINK_CONNECTED;
     }
     char area[REPLY_CAPACITY] = {};
     Sleep(POLL_PAUSE_MS);
     DWORD count = 0;
     if (ReadBounded(port, &linkState.readOverlapped, area, POLL_READ_SIZE, POLL_LIMIT_MS, &count) != IO_DONE)
-        return MODEM_POLL_FAILED;
-    return FindInReads(connectWatch, CONNECT_TEXT, std::string_view(area, count)) >= 0 ? MODEM_CONNECTED
-                                                                                         : MODEM_WAITING;
+        return LINK_WAIT_FAILED;
+    return FindInReads(connectWatch, CONNECT_TEXT, std::string_view(area, count)) >= 0 ? LINK_CONNECTED : LINK_NO_NEWS;
 }
 
 int FindCarrierLoss(const char* bytes, unsigned count)
 {
-    return FindInReads(carrierWatch, CARRIER_LOST_TEXT, std::string_view(bytes, count));
+    int at = FindInReads(carrierWatch, CARRIER_LOST_TEXT, std::string_view(bytes, count));
+    while (at > 0 && (bytes[at - 1] == '\r' || bytes[at - 1] == '\n')) --at;
+    return at;
 }

@@ -5,12 +5,7 @@
 
 #include <windows.h>
 
-// What one look at the modem's reports found.
-enum ModemPoll : int {
-    MODEM_POLL_FAILED = 0,   // the read could not be made or failed: stop polling
-    MODEM_WAITING = 1,       // no "CONNECT" in this read; look again later
-    MODEM_CONNECTED = 2,     // "CONNECT": the call is up
-};
+#include "link/link_kind.h"
 
 // Hangs the modem up ("ATH0\r") and sets it to answer on the first ring
 // with its echo off ("ATE0S0=1X3\r"), each with a limit of 1000 ms and
@@ -22,13 +17,15 @@ int PrepareModem(HANDLE port);
 
 // Reads at most 20 bytes of what the modem reported, within 200 ms; the
 // read is finished (cancelled and waited for if need be) before return.
-// "CONNECT" in what the polls read since PrepareModem, however the reads cut
-// it, or kept by PrepareModem: MODEM_CONNECTED. Ring reports and other texts
-// are dropped. A null port is a read that cannot be made.
+// A LinkWait: LINK_CONNECTED for "CONNECT" in what the polls read since
+// PrepareModem, however the reads cut it, or kept by PrepareModem;
+// LINK_NO_NEWS without it (ring reports and other texts are dropped);
+// LINK_WAIT_FAILED when the read cannot be made or fails (a null port too).
 int PollModemConnect(HANDLE port);
 
 // Looks at the bytes of a connected call for the modem's "NO CARRIER" (the
-// call is lost), also when reads cut it: where it begins in bytes, 0 when it
-// began in an earlier chunk, -1 when not there. PrepareModem forgets earlier
-// chunks.
+// call is lost), also when reads cut it: where its report begins in bytes,
+// with the CR LF before it that frames it (no line of the terminal's ends
+// there); 0 when it began in an earlier chunk, -1 when not there.
+// PrepareModem forgets earlier chunks.
 int FindCarrierLoss(const char* bytes, unsigned count);

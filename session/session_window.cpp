@@ -36,7 +36,7 @@ constexpr DWORD RESTART_PAUSE_MS = 1000;
 constexpr DWORD CONNECTED_PAUSE_MS = 1000;
 constexpr int MARKS_LIMIT = 5;
 constexpr int READ_LENGTH = sizeof READ_COMMAND - 1;
-constexpr std::string_view OVER_TEXT = "OVER\r";
+constexpr std::string_view OVER_LINE = OVER_TEXT;
 constexpr DWORD LEFTOVER_READ_MS = 30;
 constexpr int LEFTOVER_READS = 8;
 
@@ -307,11 +307,7 @@ LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
     if (!linkState.receiveRunning) return 1;
     unsigned length = static_cast<unsigned>(count);
     const int lost = SessionLinkKind().findConnectionLoss(text, length);
-    // The CR LF that frames the report ends no line of the terminal's.
-    if (lost >= 0) {
-        length = static_cast<unsigned>(lost);
-        while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n')) --length;
-    }
+    if (lost >= 0) length = static_cast<unsigned>(lost);
     const int result = FeedReceivedBytes(reinterpret_cast<const uint8_t*>(text), length);
     if (result == 0) windowState.transferComplete = true;
     if (result <= 0 || lost < 0) return result;
@@ -342,9 +338,9 @@ bool EndedCallBroughtOver()
     const size_t held = static_cast<size_t>(sessionState.lineLength > 0 ? sessionState.lineLength : 0);
     std::string seen(reinterpret_cast<const char*>(sessionState.lineBuffer), held);
     seen += bytes;
-    const size_t over = seen.find(OVER_TEXT);
-    if (over == std::string::npos || over + OVER_TEXT.size() <= held) return false;
-    const size_t take = over + OVER_TEXT.size() - held;
+    const size_t over = seen.find(OVER_LINE);
+    if (over == std::string::npos || over + OVER_LINE.size() <= held) return false;
+    const size_t take = over + OVER_LINE.size() - held;
     return FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(take)) == 0;
 }
 

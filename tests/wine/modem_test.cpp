@@ -52,7 +52,7 @@ protected:
 TEST_F(ModemPollTest, AReadStillPendingAtItsLimitIsFinishedAndLeavesLaterReportsToTheNextPoll)
 {
     const double start = NowMs();
-    EXPECT_EQ(MODEM_WAITING, PollModemConnect(server_));
+    EXPECT_EQ(LINK_NO_NEWS, PollModemConnect(server_));
     // The 10 ms pause and the 200 ms bound; the tick counter moves in steps
     // of up to 17 ms.
     EXPECT_GE(NowMs() - start, 10.0 + 200.0 - 17.0);
@@ -61,7 +61,7 @@ TEST_F(ModemPollTest, AReadStillPendingAtItsLimitIsFinishedAndLeavesLaterReports
     EXPECT_TRUE(HasOverlappedIoCompleted(&linkState.readOverlapped));
     // A read left behind would take this report into a buffer that is gone.
     Report("\r\nCONNECT 9600\r\n");
-    EXPECT_EQ(MODEM_CONNECTED, PollModemConnect(server_));
+    EXPECT_EQ(LINK_CONNECTED, PollModemConnect(server_));
 }
 
 TEST_F(ModemPollTest, OnlyAReadHoldingConnectStartsTheCallAndAPortThatCannotBeReadStopsThePoll)
@@ -71,9 +71,9 @@ TEST_F(ModemPollTest, OnlyAReadHoldingConnectStartsTheCallAndAPortThatCannotBeRe
         std::string reports;
         int result;
     } rows[] = {
-        {"a ring report", "\r\nRING\r\n", MODEM_WAITING},
-        {"a ring report and the connection in one read", "\r\nRING\r\n\r\nCONNECT 9600\r\n", MODEM_CONNECTED},
-        {"another result", "\r\nNO CARRIER\r\n", MODEM_WAITING},
+        {"a ring report", "\r\nRING\r\n", LINK_NO_NEWS},
+        {"a ring report and the connection in one read", "\r\nRING\r\n\r\nCONNECT 9600\r\n", LINK_CONNECTED},
+        {"another result", "\r\nNO CARRIER\r\n", LINK_NO_NEWS},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -85,8 +85,8 @@ TEST_F(ModemPollTest, OnlyAReadHoldingConnectStartsTheCallAndAPortThatCannotBeRe
         ASSERT_EQ(IO_DONE, ReadBounded(server_, &linkState.readOverlapped, rest, sizeof rest, 50, &count));
         EXPECT_EQ(row.reports.size() > 20 ? row.reports.size() - 20 : 0u, count);
     }
-    EXPECT_EQ(MODEM_POLL_FAILED, PollModemConnect(nullptr));
+    EXPECT_EQ(LINK_WAIT_FAILED, PollModemConnect(nullptr));
     CloseHandle(client_);
     client_ = nullptr;
-    EXPECT_EQ(MODEM_POLL_FAILED, PollModemConnect(server_));   // the line is gone
+    EXPECT_EQ(LINK_WAIT_FAILED, PollModemConnect(server_));   // the line is gone
 }
