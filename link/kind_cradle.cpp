@@ -26,6 +26,7 @@ constexpr LinkKind CRADLE_LINK = {
     .pollConnection = NoConnectionNews,
     .takeConnection = NothingToTake,
     .findConnectionLoss = NoConnectionLoss,
+    .isCurrentConnection = NoConnectionEnds,
     .close = NothingToClose,
     .readWindowMs = 30,
     .emptyReadPauseMs = 0,

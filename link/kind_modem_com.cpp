@@ -40,6 +40,7 @@ constexpr LinkKind MODEM_COM_LINK = {
     .pollConnection = LookForConnect,
     .takeConnection = NothingToTake,
     .findConnectionLoss = FindCarrierLoss,
+    .isCurrentConnection = NoConnectionEnds,
     .close = NothingToClose,
     .readWindowMs = 250,
     .emptyReadPauseMs = 10,

@@ -24,6 +24,7 @@ constexpr LinkKind SERIAL_LINK = {
     .pollConnection = NoConnectionNews,
     .takeConnection = NothingToTake,
     .findConnectionLoss = NoConnectionLoss,
+    .isCurrentConnection = NoConnectionEnds,
     .close = NothingToClose,
     .readWindowMs = 30,
     .emptyReadPauseMs = 0,

@@ -26,6 +26,13 @@ int TakeCall()
     return CreateLinkEvents() == 1 ? 1 : ERR_LINE_INIT;
 }
 
+// A hang-up told after the call was let go, or of an earlier call than the
+// one answered now, is no news.
+bool IsAnsweredCall(WPARAM call)
+{
+    return telephonyState.call != 0 && static_cast<HCALL>(call) == telephonyState.call;
+}
+
 }  // namespace
 
 constexpr LinkKind TELEPHONY_LINK = {
@@ -35,6 +42,7 @@ constexpr LinkKind TELEPHONY_LINK = {
     .pollConnection = NoConnectionNews,
     .takeConnection = TakeCall,
     .findConnectionLoss = NoConnectionLoss,
+    .isCurrentConnection = IsAnsweredCall,
     .close = TapiShutdown,
     .readWindowMs = 250,
     .emptyReadPauseMs = 10,

@@ -37,4 +37,9 @@ int NoConnectionLoss(const char*, unsigned)
     return -1;
 }
 
+bool NoConnectionEnds(WPARAM)
+{
+    return false;
+}
+
 void NothingToClose() {}

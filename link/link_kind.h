@@ -21,7 +21,7 @@ struct LinkEvents {
     HWND window;      // null: nobody to tell (telephony then ends itself)
     UINT connected;   // sent once the call is connected
     UINT failed;      // posted with the error code as wParam
-    UINT callEnded;   // posted with the call as wParam
+    UINT connectionEnded;   // posted with the connection (the call) as wParam
 };
 
 // What one look at a link waiting for its connection found.
@@ -51,6 +51,9 @@ struct LinkKind {
     // connected link, with what frames it (none of it is the terminal's);
     // 0 when it began in an earlier chunk, -1 when none.
     int (*findConnectionLoss)(const char* bytes, unsigned count);
+    // Whether an ended connection's wParam names the connection held now
+    // (not one already let go, or an earlier call than the one answered).
+    bool (*isCurrentConnection)(WPARAM connection);
     // Releases what the kind holds besides the port and events, after the
     // receive thread has been joined. Harmless twice.
     void (*close)();
@@ -74,4 +77,5 @@ int NothingToPrepare();
 int NoConnectionNews();
 int NothingToTake();
 int NoConnectionLoss(const char* bytes, unsigned count);
+bool NoConnectionEnds(WPARAM connection);
 void NothingToClose();

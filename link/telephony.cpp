@@ -99,7 +99,7 @@ void OnCallState(HCALL call, DWORD state)
         if (t.events.window && !linkState.port) SendMessageA(t.events.window, t.events.connected, 0, 0);
     } else if (state == LINECALLSTATE_DISCONNECTED || state == LINECALLSTATE_IDLE) {
         t.callEnded = true;
-        TellSession(t.events.callEnded, call);
+        TellSession(t.events.connectionEnded, call);
     }
 }
 

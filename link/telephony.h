@@ -73,7 +73,7 @@ int TapiOpenLine(const LinkEvents& events);
 // is posted as events.failed with ERR_ANSWER), one offered while a call is
 // held is dropped; the answered call connected is announced with
 // events.connected (sent, once); the answered call disconnected or idle is
-// posted once as events.callEnded (wParam: the call). With no window to
+// posted once as events.connectionEnded (wParam: the call). With no window to
 // tell, telephony is ended instead.
 void CALLBACK TapiLineCallback(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR param1,
                                DWORD_PTR param2, DWORD_PTR param3);

@@ -7,7 +7,7 @@
 
 constexpr UINT MSG_LINE_CONNECTED = WM_USER + 1;    // sent: the telephony call is connected
 constexpr UINT MSG_SESSION_ERROR = WM_USER + 2;     // wParam: the error code
-constexpr UINT MSG_CALL_ENDED = WM_USER + 3;        // the telephony call ended; wParam: the call
+constexpr UINT MSG_CONNECTION_ENDED = WM_USER + 3;  // the link's connection ended; wParam: which one
 constexpr UINT MSG_REOPEN = WM_USER + 5;            // try the absent port again
 // Sent by the receive thread with bytes it read (wParam count, lParam the
 // bytes); the protocol runs on the window's thread. Result: as FeedReceivedBytes.

@@ -56,8 +56,10 @@ int OpenLink(HWND window)
     ShowWaitingDisplay(window);
 
     const LinkSettings linkSettings = {.comPort = settings.comPort, .baudIndex = settings.baudIndex};
-    const LinkEvents events = {
-        .window = window, .connected = MSG_LINE_CONNECTED, .failed = MSG_SESSION_ERROR, .callEnded = MSG_CALL_ENDED};
+    const LinkEvents events = {.window = window,
+                               .connected = MSG_LINE_CONNECTED,
+                               .failed = MSG_SESSION_ERROR,
+                               .connectionEnded = MSG_CONNECTION_ENDED};
     const int opened = link.open(linkSettings, events);
     if (opened < 0) return opened;
 

@@ -16,7 +16,6 @@
 #include "errors/report_error.h"
 #include "link/link_state.h"
 #include "link/overlapped_io.h"
-#include "link/telephony.h"
 #include "res/program_instance.h"
 #include "res/resource.h"
 #include "session/output_file.h"
@@ -314,11 +313,12 @@ LRESULT OnBytesReceived(WPARAM count, LPARAM bytes)
     return ERR_CONNECTION_LOST;
 }
 
-// The telephony call ended: the receive thread is stopped, and what it had
-// read last and what is still waiting in the port is looked at. The
-// transfer is complete when its "OVER\r" is there (also cut from the part
-// of its line the protocol holds); then those bytes go to the protocol.
-bool EndedCallBroughtOver()
+// The connection ended (the caller hung up): the receive thread is
+// stopped, and what it had read last and what is still waiting in the port
+// is looked at. The transfer is complete when its "OVER\r" is there (also
+// cut from the part of its line the protocol holds); then those bytes go to
+// the protocol.
+bool EndedConnectionBroughtOver()
 {
     if (!linkState.port || !linkState.receiveThread) return false;
     windowState.keepingLastBytes = true;
@@ -344,11 +344,11 @@ bool EndedCallBroughtOver()
     return FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(take)) == 0;
 }
 
-INT_PTR OnCallEnded(HWND window, HCALL call)
+INT_PTR OnConnectionEnded(HWND window, WPARAM connection)
 {
     // Already let go, or the transfer's end is already on its way.
-    if (call != telephonyState.call || windowState.transferComplete) return FALSE;
-    if (EndedCallBroughtOver()) {
+    if (!SessionLinkKind().isCurrentConnection(connection) || windowState.transferComplete) return FALSE;
+    if (EndedConnectionBroughtOver()) {
         windowState.transferComplete = true;
         return OnCommand(window, IDOK);
     }
@@ -386,7 +386,7 @@ INT_PTR CALLBACK SessionDialogProc(HWND window, UINT message, WPARAM wParam, LPA
     case WM_COMMAND: return OnCommand(window, LOWORD(wParam));
     case MSG_SESSION_ERROR: return OnSessionError(window, static_cast<int>(static_cast<INT_PTR>(wParam)));
     case MSG_LINE_CONNECTED: OnConnected(window); return FALSE;
-    case MSG_CALL_ENDED: return OnCallEnded(window, static_cast<HCALL>(wParam));
+    case MSG_CONNECTION_ENDED: return OnConnectionEnded(window, wParam);
     case MSG_BYTES_RECEIVED: return SetMessageResult(window, OnBytesReceived(wParam, lParam));
     case MSG_RECORD_TYPED: OnRecordTyped(window, wParam); return FALSE;
     case MSG_MINIMISE:

@@ -194,6 +194,35 @@ TEST_F(TelephonyTest, OpensTheChosenLineOrElseTheFirstListed)
     }
 }
 
+// A hang-up reaches the session once, as the link's connectionEnded with
+// its call; a report that comes after the call was let go, or of another
+// call, must not end the session of the call held now.
+TEST(TelephonyHangUp, IsToldOnceAndOnlyTheCallHeldNowCountsAsEnded)
+{
+    const HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    constexpr UINT ENDED = WM_APP + 3;
+    ClearTelephonyState();
+    telephonyState.events = {.window = window, .connected = WM_APP + 1, .failed = WM_APP + 2, .connectionEnded = ENDED};
+    const HCALL held = 0x51, other = 0x52;
+    telephonyState.call = held;
+    TapiLineCallback(held, LINE_CALLSTATE, 0, LINECALLSTATE_DISCONNECTED, 0, 0);
+    TapiLineCallback(held, LINE_CALLSTATE, 0, LINECALLSTATE_IDLE, 0, 0);
+    TapiLineCallback(other, LINE_CALLSTATE, 0, LINECALLSTATE_DISCONNECTED, 0, 0);
+    std::vector<WPARAM> told;
+    for (MSG message; PeekMessageA(&message, window, ENDED, ENDED, PM_REMOVE);) told.push_back(message.wParam);
+    EXPECT_EQ(std::vector<WPARAM>{held}, told);
+
+    const LinkKind& link = LinkKindOf(MODEM_TAPI);
+    EXPECT_TRUE(link.isCurrentConnection(held));
+    EXPECT_FALSE(link.isCurrentConnection(other));
+    ClearTelephonyState();   // the call let go, as telephony's end leaves it
+    EXPECT_FALSE(link.isCurrentConnection(held));
+    EXPECT_FALSE(link.isCurrentConnection(0));
+    EXPECT_FALSE(LinkKindOf(MODEM_COM).isCurrentConnection(held));
+    DestroyWindow(window);
+}
+
 // ---- Modem config, through the settings dialog ------------------------------
 
 constexpr char CHOOSER_CAPTION[] = "Choose the active device";
