@@ -48,8 +48,8 @@ struct LinkKind {
     // brings before the receive thread reads. 1, or the code of what failed.
     int (*takeConnection)();
     // Where a report of the lost connection begins in bytes of the
-    // connected link, with what frames it (none of it is the terminal's);
-    // 0 when it began in an earlier chunk, -1 when none.
+    // connected link, with the framing before it; 0 when it began in an
+    // earlier chunk, -1 when none.
     int (*findConnectionLoss)(const char* bytes, unsigned count);
     // Whether an ended connection's wParam names the connection held now
     // (not one already let go, or an earlier call than the one answered).

@@ -25,7 +25,8 @@ int PollModemConnect(HANDLE port);
 
 // Looks at the bytes of a connected call for the modem's "NO CARRIER" (the
 // call is lost), also when reads cut it: where its report begins in bytes,
-// with the CR LF before it that frames it (no line of the terminal's ends
-// there); 0 when it began in an earlier chunk, -1 when not there.
+// with every CR and LF right before it (the modem's framing; a terminal
+// line ending there goes unanswered, as no answer could reach it now); 0
+// when it began in an earlier chunk, -1 when not there.
 // PrepareModem forgets earlier chunks.
 int FindCarrierLoss(const char* bytes, unsigned count);

@@ -35,7 +35,6 @@ constexpr DWORD RESTART_PAUSE_MS = 1000;
 constexpr DWORD CONNECTED_PAUSE_MS = 1000;
 constexpr int MARKS_LIMIT = 5;
 constexpr int READ_LENGTH = sizeof READ_COMMAND - 1;
-constexpr std::string_view OVER_LINE = OVER_TEXT;
 constexpr DWORD LEFTOVER_READ_MS = 30;
 constexpr int LEFTOVER_READS = 8;
 
@@ -338,9 +337,10 @@ bool EndedConnectionBroughtOver()
     const size_t held = static_cast<size_t>(sessionState.lineLength > 0 ? sessionState.lineLength : 0);
     std::string seen(reinterpret_cast<const char*>(sessionState.lineBuffer), held);
     seen += bytes;
-    const size_t over = seen.find(OVER_LINE);
-    if (over == std::string::npos || over + OVER_LINE.size() <= held) return false;
-    const size_t take = over + OVER_LINE.size() - held;
+    const std::string_view overLine = OVER_TEXT;
+    const size_t over = seen.find(overLine);
+    if (over == std::string::npos || over + overLine.size() <= held) return false;
+    const size_t take = over + overLine.size() - held;
     return FeedReceivedBytes(reinterpret_cast<const uint8_t*>(bytes.data()), static_cast<unsigned>(take)) == 0;
 }
 
